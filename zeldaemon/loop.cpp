@@ -1,0 +1,135 @@
+// The daemon's request loop: one request per pass, a one-second pace, and a
+// 31-second gate for the status sweeps and the watchdog.
+#include "daemon.h"
+
+#include "zelmsg.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+int real_system(const char *command)
+{
+    return system(command);
+}
+
+void real_clock(struct timeval *now)
+{
+    gettimeofday(now, nullptr);
+}
+
+void real_sleep(unsigned seconds)
+{
+    sleep(seconds);
+}
+
+struct request {
+    char letter;
+    int group;
+    const char *lines[3];
+};
+
+// Command lines are handed to the shell exactly as they stand here; the blank in
+// front of the NFS stop line is part of the table.
+const request request_table[] = {
+    {'a', 1, {"/mnt/oak7210/server/ms start"}},
+    {'b', 1, {"/mnt/oak7210/server/ms stop"}},
+    {'c', 2, {"/mnt/oak7210/server/server start"}},
+    {'d', 2, {"/mnt/oak7210/server/server stop"}},
+    {'e', 3, {"/mnt/oak7210/etc/ftpserver.sh start &"}},
+    {'f', 3, {"/mnt/oak7210/etc/ftpserver.sh stop"}},
+    {'g', 4, {"/mnt/oak7210/etc/smb.sh restart"}},
+    {'h', 4, {"/mnt/oak7210/etc/smb.sh stop"}},
+    {'i', 4, {"/mnt/oak7210/etc/smb.sh passwd"}},
+    {'j', 5, {"/mnt/oak7210/etc/nfsserver.sh start"}},
+    {'k', 5, {" /mnt/oak7210/etc/nfsserver.sh stop"}},
+    {'l', 6, {"/mnt/oak7210/etc/btpd.sh", "/mnt/oak7210/server/clutch start"}},
+    {'m', 6, {"/mnt/oak7210/bin/btcli -d /share/.btpd/ kill", "/mnt/oak7210/server/clutch stop"}},
+    {'n', 7, {"/mnt/oak7210/server/nzb start"}},
+    {'o', 7, {"/mnt/oak7210/server/nzb stop"}},
+    {'p', 8, {"/mnt/oak7210/server/vantle start"}},
+    {'q', 8, {"/mnt/oak7210/server/vantle stop"}},
+};
+
+void start_reset(int *count_check_starting)
+{
+    FILE *marker = fopen(RESET_MARKER, "w+");
+    if (marker == nullptr) {
+        perror("create " RESET_MARKER);
+    } else {
+        fclose(marker);
+        run_command(SETUP_CGI);
+        run_command(RESET_ZEL_START);
+    }
+    *count_check_starting = 0;
+}
+} // namespace
+
+int (*run_command)(const char *command) = real_system;
+void (*read_clock)(struct timeval *now) = real_clock;
+void (*sleep_seconds)(unsigned seconds) = real_sleep;
+
+int handle_request(char letter, int *count_check_starting)
+{
+    if (letter == 'r') {
+        start_reset(count_check_starting);
+        return 0;
+    }
+    for (const request &r : request_table) {
+        if (r.letter != letter)
+            continue;
+        for (const char *line : r.lines) {
+            if (line != nullptr)
+                run_command(line);
+        }
+        return r.group;
+    }
+    return 0;
+}
+
+void loop_start(struct loop_state *s)
+{
+    s->count_check_starting = 0;
+    read_clock(&s->start_time);
+    s->msg[0] = '\0';
+    s->refresh_pid = 0;
+    s->no_reset = 1;
+}
+
+void loop_pass(struct loop_state *s)
+{
+    struct stat istat;
+
+    s->refresh_pid = 0;
+    s->no_reset = 1;
+
+    if (getmsg(s->msg, SETUP_2_ZELD, 0) == 0) {
+        s->refresh_pid = handle_request(s->msg[0], &s->count_check_starting);
+        s->msg[0] = '\0';
+    }
+
+    sleep_seconds(1);
+
+    if (stat(RESET_MARKER, &istat) == 0)
+        s->no_reset = 0;
+    read_clock(&s->end_time);
+
+    // While reset_zel restarts the services, requests are served but nothing else.
+    if (s->no_reset == 0)
+        return;
+    if (s->end_time.tv_sec - s->start_time.tv_sec < SWEEP_INTERVAL && s->refresh_pid <= 0)
+        return;
+
+    if (s->count_check_starting == SWEEPS_PER_WATCHDOG) {
+        check_services();
+        s->count_check_starting = 0;
+    }
+    update_markers(s->refresh_pid);
+    if (s->refresh_pid == 0) {
+        s->count_check_starting++;
+        read_clock(&s->start_time);
+    }
+    s->refresh_pid = 0;
+}
