@@ -9,6 +9,9 @@
 extern int (*run_command)(const char *command);
 extern void (*read_clock)(struct timeval *now);
 extern void (*sleep_seconds)(unsigned seconds);
+// The two sweep steps, so that tests of the loop can see when they run.
+extern void (*run_watchdog)(void);
+extern void (*refresh_markers)(int group);
 
 #define RESET_MARKER "/tmp/reset_zel"
 #define SETUP_CGI "/opt/oakhttpd/default/setups.cgi"

@@ -70,6 +70,8 @@ void start_reset(int *count_check_starting)
 int (*run_command)(const char *command) = real_system;
 void (*read_clock)(struct timeval *now) = real_clock;
 void (*sleep_seconds)(unsigned seconds) = real_sleep;
+void (*run_watchdog)(void) = check_services;
+void (*refresh_markers)(int group) = update_markers;
 
 int handle_request(char letter, int *count_check_starting)
 {
@@ -123,10 +125,10 @@ void loop_pass(struct loop_state *s)
         return;
 
     if (s->count_check_starting == SWEEPS_PER_WATCHDOG) {
-        check_services();
+        run_watchdog();
         s->count_check_starting = 0;
     }
-    update_markers(s->refresh_pid);
+    refresh_markers(s->refresh_pid);
     if (s->refresh_pid == 0) {
         s->count_check_starting++;
         read_clock(&s->start_time);
