@@ -1,0 +1,6 @@
+<?php
+$r[0]["a"] = " x ";
+$r[0]["b"] = "	line one
+line two
+";
+?>
