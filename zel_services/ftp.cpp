@@ -1,0 +1,121 @@
+/* The FTP server's one virtual account, "ftpuser", kept with the server's pure-pw.
+ * The new password comes from the caller on standard input, which pure-pw inherits. */
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "zel_services.h"
+
+#define PURE_PW "/mnt/oak7210/bin/pure-pw"
+#define FTP_PASSWD_FILE "/etc/pureftpd.passwd"
+#define FTP_PASSWD_DB "/etc/pureftpd.pdb"
+#define INPUT_SCRIPT "/tmp/input.script"
+
+int check_file_existence(const char *path)
+{
+    return access(path, F_OK) == 0 ? 0 : -1;
+}
+
+int create_input_script(const char *path)
+{
+    FILE *f = fopen(path, "w");
+    if (f == NULL)
+        return -1;
+    fputs("\n\n", f);
+    fclose(f);
+    return 0;
+}
+
+int create_passwd_file(void)
+{
+    char cmd[COMMAND_SIZE];
+
+    if (create_input_script(INPUT_SCRIPT) != 0)
+        return 0;
+    memset(cmd, 0, sizeof cmd);
+    snprintf(cmd, sizeof cmd - 1,
+             "%s %s %s -f %s -u %s -g %s -d %s < " INPUT_SCRIPT " >/dev/null 2>/dev/null",
+             PURE_PW, "useradd", "ftpuser", FTP_PASSWD_FILE, "1001", "1001", "/share");
+    if (system(cmd) == 0)
+        remove(INPUT_SCRIPT);
+    return 0;
+}
+
+static int plain_shell_char(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           strchr("@%+=:,./-_", c) != NULL;
+}
+
+/* Single quotes keep every character literal; a quote itself is closed, escaped and
+ * reopened: it's -> 'it'\''s'. */
+int quote_shell_word(char *out, size_t size, const char *word)
+{
+    const unsigned char *p = (const unsigned char *)word;
+    size_t n = 0;
+    int plain = *p != '\0';
+
+    for (const unsigned char *q = p; *q != '\0'; q++)
+        if (!plain_shell_char(*q))
+            plain = 0;
+    if (plain) {
+        size_t len = strlen(word);
+        if (len + 1 > size)
+            return -1;
+        memcpy(out, word, len + 1);
+        return 0;
+    }
+
+#define PUT(c)                                                                                 \
+    do {                                                                                       \
+        if (n + 1 >= size)                                                                     \
+            return -1;                                                                         \
+        out[n++] = (c);                                                                        \
+    } while (0)
+    PUT('\'');
+    for (; *p != '\0'; p++) {
+        if (*p == '\'') {
+            PUT('\'');
+            PUT('\\');
+            PUT('\'');
+            PUT('\'');
+        } else {
+            PUT((char)*p);
+        }
+    }
+    PUT('\'');
+#undef PUT
+    out[n] = '\0';
+    return 0;
+}
+
+/* A command cut at the end of the buffer would lose "-f" and run pure-pw on its own
+ * default files; such a login is refused instead. */
+int compose_passwd_command(char *cmd, size_t size, const char *login)
+{
+    static char quoted[4 * OPT_TEXT_SIZE + 3];
+
+    memset(cmd, 0, size);
+    if (quote_shell_word(quoted, sizeof quoted, login) != 0)
+        return -1;
+    int len = snprintf(cmd, size, PURE_PW " passwd %s -f " FTP_PASSWD_FILE " -m ", quoted);
+    if (len < 0 || (size_t)len > size - 2) {
+        memset(cmd, 0, size);
+        return -1;
+    }
+    return 0;
+}
+
+int chg_ftp_passwd(const char *login)
+{
+    char cmd[COMMAND_SIZE];
+
+    if (compose_passwd_command(cmd, sizeof cmd, login) != 0) {
+        fputs(ZS_PREFIX "FTP login too long!\n", stderr);
+        return 0;
+    }
+    if (check_file_existence(FTP_PASSWD_FILE) != 0 && check_file_existence(FTP_PASSWD_DB) != 0)
+        create_passwd_file();
+    system(cmd);
+    return 0;
+}

@@ -1,0 +1,136 @@
+// Share lists, the rules for names written into the tables, and the disk-share scan.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <string>
+#include <vector>
+
+#include "zel_services.h"
+
+namespace {
+
+struct Cut {
+    std::vector<std::string> names;
+    int result;
+    explicit Cut(const char *list)
+    {
+        result = for_each_share_name(
+            list, [](const char *name, void *ctx) {
+                static_cast<std::vector<std::string> *>(ctx)->push_back(name);
+            },
+            &names);
+    }
+};
+
+using Names = std::vector<std::string>;
+
+TEST(ShareList, CountIsSeparatorsPlusOne)
+{
+    EXPECT_EQ(count_share_names(""), 1);
+    EXPECT_EQ(count_share_names("HARD_DISK"), 1);
+    EXPECT_EQ(count_share_names("HARD_DISK|#USB_DRIVE_A-1"), 2);
+    EXPECT_EQ(count_share_names("a|#"), 2);
+    EXPECT_EQ(count_share_names("|#a"), 2);
+    EXPECT_EQ(count_share_names("|#|#"), 3);
+    // Matches do not overlap: "|#|#" is two separators, "|#" then "#" is one.
+    EXPECT_EQ(count_share_names("a|##b"), 2);
+    EXPECT_EQ(count_share_names("a|b#c"), 1);
+}
+
+TEST(ShareList, CutsNamesInOrderWithEmptyEnds)
+{
+    EXPECT_EQ(Cut("HARD_DISK").names, Names({"HARD_DISK"}));
+    EXPECT_EQ(Cut("HARD_DISK|#USB_DRIVE_A-1").names, Names({"HARD_DISK", "USB_DRIVE_A-1"}));
+    EXPECT_EQ(Cut("a|#").names, Names({"a", ""}));
+    EXPECT_EQ(Cut("|#a").names, Names({"", "a"}));
+    EXPECT_EQ(Cut("").names, Names({""}));
+    EXPECT_EQ(Cut("a|##b").names, Names({"a", "#b"}));
+    EXPECT_EQ(Cut("a|#b").result, 2);
+}
+
+TEST(ShareList, StopsBeforeANameTooLongForItsBuffer)
+{
+    std::string fits(49, 'f');
+    std::string too_long(50, 'l');
+    EXPECT_EQ(Cut(fits.c_str()).names, Names({fits}));
+    Cut cut(("ok|#" + too_long + "|#after").c_str());
+    EXPECT_EQ(cut.result, -1);
+    EXPECT_EQ(cut.names, Names({"ok"}));
+}
+
+TEST(ShareNames, AcceptsFoldersDirectlyUnderTheRoot)
+{
+    EXPECT_EQ(check_share_name("HARD_DISK"), 0);
+    EXPECT_EQ(check_share_name("USB_DRIVE_A-1"), 0);
+    EXPECT_EQ(check_share_name("share"), 0);
+    EXPECT_EQ(check_share_name("..."), 0);
+    EXPECT_EQ(check_share_name(std::string(49, 'n').c_str()), 0);
+    EXPECT_EQ(check_share_list("HARD_DISK|#USB_DRIVE_A-1|#SATA_DISK"), 0);
+}
+
+TEST(ShareNames, RefusesNamesThatWouldExportAnotherFolderOrAddLines)
+{
+    const char *bad[] = {"", ".", "..", "a/b", "../etc", "/", "x\n/ *(rw)", "a\rb",
+                         "my disk", "tab\there", "del\x7f"};
+    for (const char *name : bad)
+        EXPECT_EQ(check_share_name(name), -1) << name;
+    EXPECT_EQ(check_share_name(std::string(50, 'n').c_str()), -1);
+
+    EXPECT_EQ(check_share_list("HARD_DISK|#"), -1);
+    EXPECT_EQ(check_share_list("|#HARD_DISK"), -1);
+    EXPECT_EQ(check_share_list("HARD_DISK|#x\n/ *(rw)"), -1);
+    EXPECT_EQ(check_share_list(("HARD_DISK|#" + std::string(60, 'n')).c_str()), -1);
+}
+
+TEST(ConfigText, RefusesControlCharactersOnly)
+{
+    EXPECT_EQ(check_config_text("WORKGROUP"), 0);
+    EXPECT_EQ(check_config_text("My Home Group"), 0);
+    EXPECT_EQ(check_config_text(""), 0);
+    EXPECT_EQ(check_config_text("G\ninclude = /tmp/x"), -1);
+    EXPECT_EQ(check_config_text("G\r"), -1);
+    EXPECT_EQ(check_config_text("G\t"), -1);
+}
+
+TEST(DiskShares, MarkersAnywhereCaseSensitive)
+{
+    EXPECT_TRUE(is_disk_share("HARD_DISK"));
+    EXPECT_TRUE(is_disk_share("SATA_DISK2"));
+    EXPECT_TRUE(is_disk_share("myUSB_DRIVE_x"));
+    EXPECT_FALSE(is_disk_share("usb_drive_a"));
+    EXPECT_FALSE(is_disk_share("Hard_Disk"));
+    EXPECT_FALSE(is_disk_share("USB_DRIVE"));
+    EXPECT_FALSE(is_disk_share("share"));
+}
+
+std::vector<std::string> scan(const std::string &listing)
+{
+    std::vector<std::string> found;
+    FILE *f = fmemopen(const_cast<char *>(listing.data()), listing.size(), "r");
+    char line[LINE_SIZE];
+    while (next_disk_share(f, line))
+        found.push_back(line);
+    fclose(f);
+    return found;
+}
+
+TEST(DiskShares, ScanKeepsListingOrderAndSkipsOtherEntries)
+{
+    EXPECT_EQ(scan("bin\nHARD_DISK\netc\nusb_drive_a\nUSB_DRIVE_A-1\nxSATA_DISKy\nshare\n"),
+              Names({"HARD_DISK", "USB_DRIVE_A-1", "xSATA_DISKy"}));
+    EXPECT_EQ(scan(""), Names());
+    // The last entry keeps its last character when no newline follows it.
+    EXPECT_EQ(scan("HARD_DISK"), Names({"HARD_DISK"}));
+}
+
+TEST(DiskShares, ScanSkipsEntriesThatCannotBeWrittenWhole)
+{
+    std::string long_entry = std::string(250, 'a') + "HARD_DISK" + std::string(40, 'b');
+    EXPECT_EQ(scan(long_entry + "\nUSB_DRIVE_B\n"), Names({"USB_DRIVE_B"}));
+    // Pieces of a long entry must not pass as names: the tail here holds a marker.
+    std::string tail_marker = std::string(260, 'a') + "USB_DRIVE_X\nSATA_DISK\n";
+    EXPECT_EQ(scan(tail_marker), Names({"SATA_DISK"}));
+    EXPECT_EQ(scan("USB_DRIVE_ A\nHARD_DISK\r\n"), Names());
+}
+
+} // namespace

@@ -1,0 +1,124 @@
+/* zel_services: internal interface between the command line, the share-list rules
+ * and the NFS, Samba and FTP operations. Not installed. */
+#ifndef ZEL_SERVICES_H
+#define ZEL_SERVICES_H
+
+#include <stddef.h>
+#include <stdio.h>
+
+#define ZS_PREFIX "[zel_services] "
+
+enum {
+    CMD_TEXT_SIZE = 20,    /* command name: at most 19 characters */
+    OPT_TEXT_SIZE = 256,   /* option text: at most 255 characters */
+    SHARE_NAME_SIZE = 50,  /* one name of a share list: at most 49 characters */
+    LINE_SIZE = 256,       /* lines of the listing and the tables: read 254 at a time */
+    COMMAND_SIZE = 256,    /* shell command lines */
+    CLIENT_SPEC_SIZE = 50, /* client specification of an export, composed within 34 */
+    IF_TEXT_SIZE = 16      /* dotted address or netmask */
+};
+
+/* ---- command line and dispatch (zel_services.cpp) ---- */
+
+enum { APPS_COUNT = 5 };
+extern const char *const apps_type[APPS_COUNT];
+
+/* Fills the command and option texts from the arguments. 0 when a command should be
+ * looked up, -1 when the run ends here (too few arguments, "cmd=" or "opt=" alone). */
+int read_command_line(int argc, char *const argv[], char cmd[CMD_TEXT_SIZE],
+                      char opt[OPT_TEXT_SIZE]);
+int parse_cmd(const char *cmd);
+int execute_target(int code, const char *opt);
+
+int update_nfs_share(const char *opt);
+int update_ftp_passwd(const char *opt);
+int update_smb_workgrp(const char *opt);
+int add_share(const char *opt);
+int remove_share(const char *opt);
+
+/* ---- share lists, names and the disk-share scan (share_list.cpp) ---- */
+
+#define SHARE_SEPARATOR "|#"
+#define SHARE_LIST_PATH "/tmp/share.list"
+
+int count_share_names(const char *list);
+
+/* Cuts the list into names and hands each to step as soon as it is cut. Returns the
+ * number of names, or -1 (before handing on the offending name) at a name longer
+ * than a name buffer holds. */
+typedef void (*share_name_step)(const char *name, void *ctx);
+int for_each_share_name(const char *list, share_name_step step, void *ctx);
+
+/* 0 when the text can be written into a configuration file line: no control
+ * characters. -1 otherwise. */
+int check_config_text(const char *text);
+/* 0 when the name is a folder directly under the root that can be written into an
+ * export line and a section header: 1 to 49 characters, not "." or "..", no "/",
+ * no blank, no control character. -1 otherwise. */
+int check_share_name(const char *name);
+/* check_share_name for every name of a share list. */
+int check_share_list(const char *list);
+
+/* Root entries that are disks: "HARD_DISK", "SATA_DISK" or "USB_DRIVE_" anywhere. */
+int is_disk_share(const char *name);
+/* Runs "ls / > /tmp/share.list"; returns the shell's status. */
+int list_root_folders(void);
+/* Reads the listing up to the next disk share and leaves its name in line (a buffer
+ * of LINE_SIZE). 1 when one was found, 0 at the end of the listing. */
+int next_disk_share(FILE *list, char *line);
+
+/* Reads one piece of a line (at most 254 characters). Returns 0 at the end of the
+ * file; *ends_line tells whether the piece holds the end of its line. */
+int read_line_piece(FILE *f, char *line, int *ends_line);
+
+/* Closes a file that was written; -1 when any write or the close failed. */
+int close_written_file(FILE *f);
+
+/* ---- NFS exports (nfs.cpp) ---- */
+
+#define EXPORTS_PATH "/etc/exports"
+#define EXPORT_OPTIONS "(rw,sync,root_squash,anonuid=1001,anongid=1001)"
+
+int reload_nfs_share(const char *ifname);
+int add_nfs_share(const char *list);
+int remove_nfs_share(const char *name);
+const char *get_interface(void);
+int get_interface_addr(char *out, const char *ifname);
+int get_interface_netmask(char *out, const char *ifname);
+int get_export_network(char *out, const char *ifname);
+/* The client specification for an address and a netmask in dotted form. */
+void compose_export_network(char *out, const char *addr, const char *netmask);
+int write_export_entry(FILE *f, const char *name, const char *client);
+/* 1 when the first field of the table line is exactly "/" + name. */
+int export_entry_is(const char *line, const char *name);
+/* Copies the table, leaving out the entries of the folder. */
+void filter_exports(FILE *in, FILE *out, const char *name);
+
+/* ---- Samba configuration (samba.cpp) ---- */
+
+#define SMB_CONF_PATH "/etc/samba/lib/smb.conf"
+#define SMB_MASTER_PATH "/tmp/smb.conf.master"
+
+int chg_samba_workgrp(const char *workgroup);
+int add_smb_share(const char *list);
+int remove_smb_share(const char *name);
+int write_global_section(FILE *f, const char *workgroup);
+int write_share_section(FILE *f, const char *name);
+/* Copies the configuration, leaving out every section whose header line holds the
+ * header text, with the five lines after it. */
+void filter_smb_sections(FILE *in, FILE *out, const char *header);
+
+/* ---- FTP account (ftp.cpp) ---- */
+
+int chg_ftp_passwd(const char *login);
+int create_passwd_file(void);
+int create_input_script(const char *path);
+int check_file_existence(const char *path);
+/* Quotes a word for /bin/sh where it needs it: words of letters, digits and
+ * "@%+=:,./-_" stay as they are. -1 when the result does not fit. */
+int quote_shell_word(char *out, size_t size, const char *word);
+/* The pure-pw password command for the login; -1 when it would not fit a command
+ * line. */
+int compose_passwd_command(char *cmd, size_t size, const char *login);
+
+#endif /* ZEL_SERVICES_H */
