@@ -1,0 +1,30 @@
+// reset_zel: restarts every network service through zeldaemon, which started it on
+// request "r", then commits the settings and steers the browser through the setup
+// pages. Every step runs whatever the one before it did; the exit status is always 0.
+#include "reset_zel.h"
+
+#include "zelmsg.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+int main()
+{
+    restart_services();
+
+    // The daemon keeps its markers and watchdog idle while this exists; the commit
+    // comes after, so it holds every setting written above.
+    remove(RESET_MARKER);
+    save_commit();
+
+    system(SETUP_CGI);
+    // The newline inside the quotes is a real one: the browser reads the page
+    // address followed by two newlines.
+    system("echo -e \"file:///opt/oakhttpd/default/media_server.html::\n\"  > /tmp/lumo_bc");
+    sleep(2);
+    system("echo -e \"file:///opt/oakhttpd/default/network.html::\n\" > /tmp/lumo_bc");
+    sleep(2);
+    system("echo -e \"file:///opt/oakhttpd/default/maintenance.html::\n\" > /tmp/lumo_bc");
+    return 0;
+}
