@@ -1,0 +1,347 @@
+/* mtdemu: stands in for the kernel's MTD driver on a host without one.
+ *
+ * Preloaded (LD_PRELOAD, /etc/ld.so.preload) or linked into a test, it makes the
+ * regular files at /dev/mtd0 and /dev/mtd1 behave as MTD partitions towards the
+ * flash code, which stays the code that ships:
+ *   MEMGETINFO  size = the file's size, erasesize 64 KiB, type NOR flash
+ *   MEMERASE    fills the range with 0xFF (range must lie inside, block-aligned)
+ *   MEMUNLOCK   accepted
+ * Any other descriptor or request goes to the real ioctl.
+ *
+ * Knobs are small files beside the device (DEV is /dev/mtd0 or /dev/mtd1), read on
+ * every call so that a test or a shell can change them between operations:
+ *   DEV.erasesize      decimal erase-block size instead of 65536
+ *   DEV.getinfo_fail   exists: MEMGETINFO fails with EIO
+ *   DEV.erase_fail     N: the next N erase requests fail with EIO (the file counts
+ *                      down); -1: every erase fails
+ *   DEV.open_fail      N or -1, the same for open() of the path: ENXIO
+ *   DEV.nor            exists: a write() may only clear bits, as on NOR flash
+ *                      (programming over unerased bytes fails with EIO, nothing
+ *                      is written); writes past the partition's end fail (ENOSPC)
+ *   DEV.cut            power cut: "erase" kills the process (SIGKILL) right after
+ *                      the erase of the partition's last block; "write N" lets a
+ *                      write() program N bytes and then kills the process
+ *   DEV.log            exists: one line per answered request is appended to it
+ *                      ("getinfo", "erase START LENGTH ok|fail", "unlock START
+ *                      LENGTH", "open fail")
+ * Making the device unopenable for good: remove the file, or open_fail -1.
+ */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <mtd/mtd-user.h>
+
+#define EMU_EXPORT __attribute__((visibility("default")))
+#define DEFAULT_ERASESIZE 65536u
+
+static const char *const devices[] = {"/dev/mtd0", "/dev/mtd1"};
+#define NDEV (sizeof devices / sizeof devices[0])
+
+typedef int (*ioctl_fn)(int, unsigned long, void *);
+typedef int (*open_fn)(const char *, int, ...);
+typedef ssize_t (*write_fn)(int, const void *, size_t);
+
+/* Set once this process has opened an emulated device: only then are writes checked. */
+static volatile int mtd_opened;
+
+static void *next_symbol(const char *name)
+{
+    return dlsym(RTLD_NEXT, name);
+}
+
+/* Index of the emulated device behind fd, or -1. */
+static int device_of(int fd, struct stat *st)
+{
+    struct stat dev;
+    if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode))
+        return -1;
+    for (unsigned i = 0; i < NDEV; ++i)
+        if (stat(devices[i], &dev) == 0 && dev.st_dev == st->st_dev && dev.st_ino == st->st_ino)
+            return (int)i;
+    return -1;
+}
+
+static int device_by_path(const char *path)
+{
+    for (unsigned i = 0; i < NDEV; ++i)
+        if (path && strcmp(path, devices[i]) == 0)
+            return (int)i;
+    return -1;
+}
+
+static void knob_path(char *out, size_t n, int dev, const char *knob)
+{
+    snprintf(out, n, "%s.%s", devices[dev], knob);
+}
+
+static int knob_exists(int dev, const char *knob)
+{
+    char p[64];
+    knob_path(p, sizeof p, dev, knob);
+    return access(p, F_OK) == 0;
+}
+
+/* First line of a knob file, or an empty string when it is missing. */
+static void knob_text(int dev, const char *knob, char *out, size_t n)
+{
+    char p[64];
+    out[0] = '\0';
+    knob_path(p, sizeof p, dev, knob);
+    FILE *f = fopen(p, "r");
+    if (!f)
+        return;
+    if (!fgets(out, (int)n, f))
+        out[0] = '\0';
+    fclose(f);
+}
+
+/* Consumes one failure of a counting knob: 1 when this call is to fail. */
+static int knob_count_down(int dev, const char *knob)
+{
+    char text[32], p[64];
+    knob_text(dev, knob, text, sizeof text);
+    if (text[0] == '\0')
+        return 0;
+    long n = strtol(text, NULL, 10);
+    if (n < 0)
+        return 1;
+    if (n == 0)
+        return 0;
+    knob_path(p, sizeof p, dev, knob);
+    FILE *f = fopen(p, "w");
+    if (f) {
+        fprintf(f, "%ld\n", n - 1);
+        fclose(f);
+    }
+    return 1;
+}
+
+static void journal(int dev, const char *fmt, ...)
+{
+    char p[64];
+    if (!knob_exists(dev, "log"))
+        return;
+    knob_path(p, sizeof p, dev, "log");
+    FILE *f = fopen(p, "a");
+    if (!f)
+        return;
+    va_list ap;
+    va_start(ap, fmt);
+    vfprintf(f, fmt, ap);
+    va_end(ap);
+    fputc('\n', f);
+    fclose(f);
+}
+
+static unsigned erasesize_of(int dev)
+{
+    char text[32];
+    knob_text(dev, "erasesize", text, sizeof text);
+    unsigned long v = strtoul(text, NULL, 10);
+    return v ? (unsigned)v : DEFAULT_ERASESIZE;
+}
+
+static void power_cut(void)
+{
+    raise(SIGKILL);
+    _exit(137);
+}
+
+static int fail(int err)
+{
+    errno = err;
+    return -1;
+}
+
+static int emulate(int dev, int fd, const struct stat *st, unsigned long req, void *arg)
+{
+    if (req == MEMGETINFO) {
+        journal(dev, "getinfo");
+        if (knob_exists(dev, "getinfo_fail"))
+            return fail(EIO);
+        struct mtd_info_user *info = arg;
+        memset(info, 0, sizeof *info);
+        info->type = MTD_NORFLASH;
+        info->flags = MTD_CAP_NORFLASH;
+        info->size = (unsigned)st->st_size;
+        info->erasesize = erasesize_of(dev);
+        info->writesize = 1;
+        return 0;
+    }
+    if (req == MEMUNLOCK) {
+        const struct erase_info_user *r = arg;
+        journal(dev, "unlock %u %u", r->start, r->length);
+        return 0;
+    }
+    if (req == MEMERASE) {
+        const struct erase_info_user *r = arg;
+        unsigned es = erasesize_of(dev);
+        unsigned long long end = (unsigned long long)r->start + r->length;
+        if (r->length == 0 || r->start % es || r->length % es || end > (unsigned long long)st->st_size) {
+            journal(dev, "erase %u %u fail", r->start, r->length);
+            return fail(EINVAL);
+        }
+        if (knob_count_down(dev, "erase_fail")) {
+            journal(dev, "erase %u %u fail", r->start, r->length);
+            return fail(EIO);
+        }
+        static const unsigned char ff[4096] = {[0 ... 4095] = 0xFF};
+        for (unsigned long long off = r->start; off < end;) {
+            size_t n = end - off < sizeof ff ? (size_t)(end - off) : sizeof ff;
+            if (pwrite(fd, ff, n, (off_t)off) != (ssize_t)n)
+                return fail(EIO);
+            off += n;
+        }
+        journal(dev, "erase %u %u ok", r->start, r->length);
+        char cut[32];
+        knob_text(dev, "cut", cut, sizeof cut);
+        if (strncmp(cut, "erase", 5) == 0 && end >= (unsigned long long)st->st_size)
+            power_cut();
+        return 0;
+    }
+    return fail(ENOTTY);
+}
+
+static int ioctl_common(const char *real_name, int fd, unsigned long req, void *arg)
+{
+    struct stat st;
+    int dev = device_of(fd, &st);
+    if (dev >= 0)
+        return emulate(dev, fd, &st, req, arg);
+    static ioctl_fn real_ioctl, real_time64;
+    ioctl_fn *slot = strcmp(real_name, "ioctl") == 0 ? &real_ioctl : &real_time64;
+    if (!*slot)
+        *slot = (ioctl_fn)next_symbol(real_name);
+    ioctl_fn real = *slot;
+    if (!real)
+        return fail(ENOSYS);
+    return real(fd, req, arg);
+}
+
+EMU_EXPORT int ioctl(int fd, unsigned long req, ...)
+{
+    va_list ap;
+    va_start(ap, req);
+    void *arg = va_arg(ap, void *);
+    va_end(ap);
+    return ioctl_common("ioctl", fd, req, arg);
+}
+
+/* 32-bit builds with 64-bit time call this name instead. */
+EMU_EXPORT int __ioctl_time64(int fd, unsigned long req, ...);
+EMU_EXPORT int __ioctl_time64(int fd, unsigned long req, ...)
+{
+    va_list ap;
+    va_start(ap, req);
+    void *arg = va_arg(ap, void *);
+    va_end(ap);
+    return ioctl_common(next_symbol("__ioctl_time64") ? "__ioctl_time64" : "ioctl", fd, req, arg);
+}
+
+static int open_common(const char *real_name, const char *path, int flags, mode_t mode)
+{
+    int dev = device_by_path(path);
+    if (dev >= 0) {
+        if (knob_count_down(dev, "open_fail")) {
+            journal(dev, "open fail");
+            return fail(ENXIO);
+        }
+        mtd_opened = 1;
+    }
+    open_fn real = (open_fn)next_symbol(real_name);
+    if (!real)
+        return fail(ENOSYS);
+    return real(path, flags, mode);
+}
+
+EMU_EXPORT int open(const char *path, int flags, ...)
+{
+    mode_t mode = 0;
+    if (flags & (O_CREAT | O_TMPFILE)) {
+        va_list ap;
+        va_start(ap, flags);
+        mode = va_arg(ap, mode_t);
+        va_end(ap);
+    }
+    return open_common("open", path, flags, mode);
+}
+
+EMU_EXPORT int open64(const char *path, int flags, ...)
+{
+    mode_t mode = 0;
+    if (flags & (O_CREAT | O_TMPFILE)) {
+        va_list ap;
+        va_start(ap, flags);
+        mode = va_arg(ap, mode_t);
+        va_end(ap);
+    }
+    return open_common("open64", path, flags, mode);
+}
+
+/* Programs bits the way NOR flash does: only 1 -> 0; 0 on success, -1 on a byte
+ * that would need an erase. */
+static int nor_check(int fd, const unsigned char *data, size_t n, off_t off)
+{
+    unsigned char old[4096];
+    for (size_t done = 0; done < n;) {
+        size_t chunk = n - done < sizeof old ? n - done : sizeof old;
+        ssize_t got = pread(fd, old, chunk, off + (off_t)done);
+        if (got < 0)
+            return -1;
+        for (ssize_t i = 0; i < got; ++i)
+            if ((old[i] & data[done + (size_t)i]) != data[done + (size_t)i]) {
+                fprintf(stderr, "mtdemu: write over unerased byte at 0x%llx\n",
+                        (unsigned long long)(off + (off_t)done + i));
+                return -1;
+            }
+        done += chunk;
+    }
+    return 0;
+}
+
+EMU_EXPORT ssize_t write(int fd, const void *buf, size_t n)
+{
+    static write_fn real;
+    if (!real)
+        real = (write_fn)next_symbol("write");
+    if (!real)
+        return fail(ENOSYS);
+    if (!mtd_opened)
+        return real(fd, buf, n);
+    struct stat st;
+    int dev = device_of(fd, &st);
+    if (dev < 0)
+        return real(fd, buf, n);
+
+    if (knob_exists(dev, "nor")) {
+        off_t off = lseek(fd, 0, SEEK_CUR);
+        if (off < 0)
+            return -1;
+        if (off >= st.st_size)
+            return fail(ENOSPC);
+        if ((off_t)n > st.st_size - off)
+            n = (size_t)(st.st_size - off);
+        if (nor_check(fd, buf, n, off) != 0)
+            return fail(EIO);
+    }
+    char cut[32];
+    knob_text(dev, "cut", cut, sizeof cut);
+    if (strncmp(cut, "write ", 6) == 0) {
+        size_t keep = (size_t)strtoul(cut + 6, NULL, 10);
+        if (keep < n) {
+            if (keep)
+                real(fd, buf, keep);
+            power_cut();
+        }
+    }
+    return real(fd, buf, n);
+}

@@ -1,0 +1,190 @@
+// The settings lock between processes: held from get_lock to release_lock although
+// the store opens and closes the file inside, and shared with lockf users.
+#include "zelmsg.h"
+#include "store_support.h"
+
+#include <gtest/gtest.h>
+#include <string.h>
+#include <sys/wait.h>
+
+#include <vector>
+
+using zeltest::read_bytes;
+using zeltest::write_bytes;
+
+ZELTEST_REQUIRE_PRIVATE_ROOT();
+
+namespace {
+const std::string kNul(1, '\0');
+
+// Runs body(i) in n child processes; returns how many of them exited non-zero.
+template <typename F> int run_children(int n, F body)
+{
+    std::vector<pid_t> pids;
+    for (int i = 0; i < n; ++i) {
+        pid_t pid = fork();
+        if (pid == 0)
+            _exit(body(i));
+        pids.push_back(pid);
+    }
+    int failed = 0;
+    for (pid_t pid : pids) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            ++failed;
+    }
+    return failed;
+}
+
+// Blob values of very different lengths, so that a torn file shows.
+std::string blob(int writer, int round)
+{
+    char c = static_cast<char>('a' + (writer * 7 + round) % 26);
+    size_t len = 1000 + static_cast<size_t>(c - 'a') * 2200;
+    return std::string(len, c);
+}
+
+// A complete store: one NUL at its very end, the fixed record, one whole blob.
+bool consistent(const std::string &s)
+{
+    if (s.empty() || s.find('\0') != s.size() - 1)
+        return false;
+    if (s.compare(0, 7, "\nkeep=1") != 0)
+        return false;
+    size_t at = s.find("\nblob=");
+    if (at == std::string::npos)
+        return false;
+    std::string v = s.substr(at + 6, s.size() - 1 - (at + 6));
+    return !v.empty() && v == std::string(1000 + static_cast<size_t>(v[0] - 'a') * 2200, v[0]);
+}
+
+TEST(Lock, LockedReadersNeverSeeATornFile)
+{
+    write_bytes(SETTING_FILE, "\nkeep=1\nblob=" + blob(0, 0) + kNul);
+    constexpr int kWriters = 3, kReaders = 3, kRounds = 300;
+
+    int failed = run_children(kWriters + kReaders, [](int i) {
+        if (i < kWriters) {
+            for (int r = 0; r < kRounds; ++r)
+                if (write_str("blob", blob(i, r).c_str()) <= 0)
+                    return 1;
+            return 0;
+        }
+        int torn = 0;
+        for (int r = 0; r < kRounds; ++r) {
+            if (get_lock() != 0)
+                return 2;
+            if (!consistent(read_bytes(SETTING_FILE)))
+                ++torn;
+            if (release_lock() != 0)
+                return 2;
+        }
+        if (torn)
+            fprintf(stderr, "reader %d saw %d torn files\n", i, torn);
+        return torn ? 3 : 0;
+    });
+    EXPECT_EQ(failed, 0);
+    EXPECT_TRUE(consistent(read_bytes(SETTING_FILE)));
+}
+
+TEST(Lock, ConcurrentWritersLoseNoUpdate)
+{
+    write_bytes(SETTING_FILE, "\nkeep=1" + kNul);
+    constexpr int kProcs = 4, kRounds = 150;
+
+    // Each process rewrites its own key: a write based on a stale load would put
+    // back another process's older value.
+    int failed = run_children(kProcs, [](int i) {
+        char key[8];
+        snprintf(key, sizeof key, "p%d", i);
+        for (int r = 1; r <= kRounds; ++r)
+            if (write_int(key, &r) <= 0)
+                return 1;
+        return 0;
+    });
+    EXPECT_EQ(failed, 0);
+    for (int i = 0; i < kProcs; ++i) {
+        char key[8], buf[32];
+        snprintf(key, sizeof key, "p%d", i);
+        EXPECT_EQ(get_var(buf, sizeof buf, key), 3) << key;
+        EXPECT_STREQ(buf, "150") << key;
+    }
+}
+
+// One read-modify-write section of the lower-level operations under one lock:
+// read_file and write_file open and close the file inside it.
+int increment(const char *key)
+{
+    if (get_lock() != 0)
+        return -1;
+    char buf[32] = "";
+    get_var(buf, sizeof buf, key);
+    int n = atoi(buf) + 1;
+    remove_var_(key);
+    size_t len = strlen(buffer_setting);
+    snprintf(buffer_setting + len, 64, "\n%s=%d", key, n);
+    int w = write_file(SETTING_FILE, buffer_setting);
+    return release_lock() == 0 && w > 0 ? 0 : -1;
+}
+
+TEST(Lock, IncrementsUnderOneLockLoseNothing)
+{
+    write_bytes(SETTING_FILE, "\nkeep=1" + kNul);
+    constexpr int kProcs = 4, kRounds = 200;
+    int failed = run_children(kProcs, [](int) {
+        for (int r = 0; r < kRounds; ++r)
+            if (increment("count") != 0)
+                return 1;
+        return 0;
+    });
+    EXPECT_EQ(failed, 0);
+    char buf[32];
+    ASSERT_GT(get_var(buf, sizeof buf, "count"), 0);
+    EXPECT_EQ(atoi(buf), kProcs * kRounds);
+}
+
+TEST(Lock, ConflictsWithLockfOfOtherPrograms)
+{
+    write_bytes(SETTING_FILE, "\nkeep=1" + kNul);
+    ASSERT_EQ(get_lock(), 0);
+    // While held, another program's lockf cannot get the file...
+    int busy = run_children(1, [](int) {
+        int fd = open(SETTING_FILE, O_RDWR);
+        return lockf(fd, F_TLOCK, 0) == 0 ? 0 : 1;
+    });
+    EXPECT_EQ(busy, 1);
+    ASSERT_EQ(release_lock(), 0);
+    // ...and gets it once given back.
+    EXPECT_EQ(run_children(1, [](int) {
+                  int fd = open(SETTING_FILE, O_RDWR);
+                  return lockf(fd, F_TLOCK, 0) == 0 ? 0 : 1;
+              }),
+              0);
+
+    // A store write waits for another program's lockf section to end.
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int fd = open(SETTING_FILE, O_RDWR);
+        if (lockf(fd, F_LOCK, 0) != 0)
+            _exit(1);
+        char c = 'x';
+        if (write(ready[1], &c, 1) != 1)
+            _exit(1);
+        usleep(300 * 1000);
+        write_file(SETTING_FILE, "\nother=1");
+        _exit(lockf(fd, F_ULOCK, 0) == 0 ? 0 : 1);
+    }
+    char c;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    EXPECT_EQ(write_str("mine", "1"), 16);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(read_bytes(SETTING_FILE), "\nother=1\nmine=1" + kNul);
+    close(ready[0]);
+    close(ready[1]);
+}
+} // namespace

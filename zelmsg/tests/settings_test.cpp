@@ -1,0 +1,299 @@
+// The settings store on /tmp/setting.txt, byte for byte, in the variant this binary
+// links (ZELMSG_WITH_LOCK 1: service programs, 0: configurator).
+#include "zelmsg.h"
+#include "store_support.h"
+
+#include <gtest/gtest.h>
+#include <string.h>
+#include <sys/mount.h>
+
+using zeltest::Capture;
+using zeltest::exists;
+using zeltest::read_bytes;
+using zeltest::write_bytes;
+
+ZELTEST_REQUIRE_PRIVATE_ROOT();
+
+namespace {
+const std::string kFile = SETTING_FILE;
+const std::string kNul(1, '\0');
+
+class Store : public ::testing::Test {
+protected:
+    void SetUp() override { unlink(SETTING_FILE); }
+    static void store(const std::string &text) { write_bytes(kFile, text + kNul); }
+    static std::string file() { return read_bytes(kFile); }
+    static std::string value(const char *key)
+    {
+        char buf[1024];
+        int n = get_var(buf, sizeof buf, key);
+        return n == 0 ? "<none>" : std::string(buf);
+    }
+};
+
+TEST_F(Store, ReadsRecordsOfEighteenByteFile)
+{
+    store("\nupnp=1\nftpserv=0");
+    ASSERT_EQ(file().size(), 18u);
+    char buf[1024];
+    EXPECT_EQ(get_var(buf, sizeof buf, "upnp"), 1);
+    EXPECT_STREQ(buf, "1");
+    EXPECT_EQ(value("ftpserv"), "0");
+    // Only whole keys match.
+    EXPECT_EQ(get_var(buf, sizeof buf, "upn"), 0);
+    EXPECT_EQ(get_var(buf, sizeof buf, "pnp"), 0);
+    EXPECT_EQ(get_var(buf, sizeof buf, "serv"), 0);
+}
+
+TEST_F(Store, ReadingFollowsTheFileFormat)
+{
+    // A record at the very start without its line feed is no record.
+    store("upnp=1\nnzb=0");
+    EXPECT_EQ(value("upnp"), "<none>");
+    EXPECT_EQ(value("nzb"), "0");
+
+    // An empty value reads as absent.
+    store("\nupnp=\nnzb=1");
+    EXPECT_EQ(value("upnp"), "<none>");
+    EXPECT_EQ(get_var_mem("upnp"), nullptr);
+
+    // Of two records of one key the first counts.
+    store("\nk=first\nk=second");
+    EXPECT_EQ(value("k"), "first");
+
+    char *v = get_var_mem("nzb");
+    EXPECT_EQ(v, nullptr);
+    store("\nnzb=12");
+    v = get_var_mem("nzb");
+    ASSERT_NE(v, nullptr);
+    EXPECT_STREQ(v, "12");
+    free(v);
+}
+
+TEST_F(Store, GetVarReportsValueThatDoesNotFit)
+{
+    store("\nk=abcdef");
+    char buf[8];
+    memset(buf, 'X', sizeof buf);
+    EXPECT_EQ(get_var(buf, 4, "k"), 2147483647);
+    EXPECT_EQ(std::string(buf, 4), "abcX"); // no terminator written
+    EXPECT_EQ(get_var(buf, 7, "k"), 6);
+    EXPECT_STREQ(buf, "abcdef");
+}
+
+TEST_F(Store, FileWithoutClosingNulDoesNotPickUpEarlierContent)
+{
+    store("\nlong=" + std::string(3000, 'v') + "\nother=1");
+    EXPECT_EQ(value("other"), "1");
+    write_bytes(kFile, "\nk=1"); // as a shell would write it
+    EXPECT_EQ(value("k"), "1");
+    EXPECT_EQ(value("other"), "<none>");
+    write_bytes(kFile, "");
+    EXPECT_EQ(value("long"), "<none>");
+}
+
+TEST_F(Store, WriteMovesChangedRecordToEnd)
+{
+    store("\nnzb=0\nupnp=1");
+    f_dirty = 0;
+    EXPECT_EQ(write_str("nzb", "1"), 14); // text length + 1
+    EXPECT_EQ(file(), "\nupnp=1\nnzb=1" + kNul);
+    EXPECT_EQ(f_dirty, 1);
+
+    int v = -5;
+    EXPECT_EQ(write_int("upnp", &v), 15);
+    EXPECT_EQ(file(), "\nnzb=1\nupnp=-5" + kNul);
+}
+
+TEST_F(Store, WriteOnEmptyStore)
+{
+    write_bytes(kFile, kNul);
+    EXPECT_EQ(write_str("upnp", "1"), 8);
+    EXPECT_EQ(file(), "\nupnp=1" + kNul);
+}
+
+TEST_F(Store, WriteReplacesOnlyFirstOfDuplicates)
+{
+    store("\nk=1\nk=2\nx=0");
+    EXPECT_EQ(write_str("k", "3"), 13);
+    EXPECT_EQ(file(), "\nk=2\nx=0\nk=3" + kNul);
+    EXPECT_EQ(value("k"), "2");
+}
+
+TEST_F(Store, RemoveVarDropsFirstRecordAndAlwaysRewrites)
+{
+    store("\na=1\nb=2\na=3");
+    EXPECT_EQ(remove_var("a"), 1);
+    EXPECT_EQ(file(), "\nb=2\na=3" + kNul);
+    EXPECT_EQ(remove_var("a"), 1); // the last record
+    EXPECT_EQ(file(), "\nb=2" + kNul);
+
+    // A missing key still rewrites the file with the text just read.
+    write_bytes(kFile, "\nb=2");
+    EXPECT_EQ(remove_var("zz"), 0);
+    EXPECT_EQ(file(), "\nb=2" + kNul);
+}
+
+TEST_F(Store, DirtyFlagFollowsChanges)
+{
+    store("\na=1");
+    f_dirty = 0;
+    EXPECT_EQ(remove_var_("missing"), 0);
+    EXPECT_EQ(f_dirty, 0);
+    EXPECT_EQ(remove_var_("a"), 1);
+    EXPECT_EQ(f_dirty, 1);
+#if !ZELMSG_WITH_LOCK
+    EXPECT_EQ(get_dirty(), 1);
+    f_dirty = 0;
+    EXPECT_EQ(get_dirty(), 0);
+#endif
+}
+
+// A store whose text holds exactly `len` characters, ending in a record of key "k".
+std::string text_of_length(size_t len)
+{
+    std::string head = "\nk=old\nfill=";
+    return head + std::string(len - head.size(), 'f');
+}
+
+TEST_F(Store, WriteRefusesRecordThatDoesNotFit)
+{
+    // 65534 characters take no further record, and the file stays as it was.
+    std::string full = text_of_length(65534);
+    store(full);
+    EXPECT_EQ(write_str("z", "1"), -1);
+    EXPECT_EQ(file(), full + kNul);
+
+    // The old record of the key is not lost when its new one is too long.
+    EXPECT_EQ(write_str("k", "long"), -1);
+    EXPECT_EQ(file(), full + kNul);
+    EXPECT_EQ(value("k"), "old");
+
+    // A record that fills the room to the last character is taken whole.
+    EXPECT_EQ(write_str("k", "new"), 65535);
+    EXPECT_EQ(file().size(), 65535u);
+    EXPECT_EQ(value("k"), "new");
+}
+
+TEST_F(Store, WriteRefusesKeysAndValuesThatForgeRecords)
+{
+    store("\nupnp=0");
+    const std::string before = file();
+    EXPECT_EQ(write_str("x", "1\nupnp=1"), -1);
+    EXPECT_EQ(write_str("", "1"), -1);
+    EXPECT_EQ(write_str("a\nupnp", "1"), -1);
+    EXPECT_EQ(write_str("upnp=1\nx", "1"), -1);
+    EXPECT_EQ(write_str("a=b", "1"), -1);
+    EXPECT_EQ(write_str("a", nullptr), -1);
+    int one = 1;
+    EXPECT_EQ(write_int("a=b", &one), -1);
+    EXPECT_EQ(file(), before);
+    EXPECT_EQ(value("upnp"), "0");
+}
+
+TEST_F(Store, LongKeysStayInsideThePatternBuffer)
+{
+    store("\nk=1");
+    const std::string longest(1021, 'K');
+    EXPECT_EQ(write_str(longest.c_str(), "v"), static_cast<int>(4 + 1021 + 3 + 1));
+    EXPECT_EQ(value(longest.c_str()), "v");
+
+    const std::string before = file();
+    const std::string too_long(1022, 'K');
+    EXPECT_EQ(write_str(too_long.c_str(), "v"), -1);
+    EXPECT_EQ(file(), before);
+    EXPECT_EQ(value(too_long.c_str()), "<none>");
+    EXPECT_EQ(get_var_mem(too_long.c_str()), nullptr);
+    EXPECT_EQ(remove_var(too_long.c_str()), 0);
+    EXPECT_EQ(file(), before);
+    EXPECT_EQ(remove_var(longest.c_str()), 1);
+    EXPECT_EQ(file(), "\nk=1" + kNul);
+}
+
+TEST_F(Store, GetVarMemHandsOutAtMost1023Characters)
+{
+    const std::string fits(1023, 'a');
+    store("\nk=" + fits + "\nl=" + fits + "b");
+    char *v = get_var_mem("k");
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(std::string(v), fits);
+    free(v);
+    // A longer value is not handed out cut.
+    EXPECT_EQ(get_var_mem("l"), nullptr);
+}
+
+TEST_F(Store, WriteFileReplacesContentAndReportsCount)
+{
+    EXPECT_EQ(write_file(SETTING_FILE, "\nlonger=text here"), 18);
+    EXPECT_EQ(write_file(SETTING_FILE, "\na=1"), 5);
+    EXPECT_EQ(file(), "\na=1" + kNul);
+    EXPECT_EQ(write_file(SETTING_FILE, ""), 1);
+    EXPECT_EQ(file(), kNul);
+
+    Capture err(2);
+    EXPECT_EQ(write_file("/tmp/no/such/dir", "x"), 1);
+    char buf[4];
+    EXPECT_EQ(read_file("/tmp/no/such/file", buf, 4), -1);
+    EXPECT_EQ(err.text(), "File open w error /tmp/no/such/dir\r\nFile open r error /tmp/no/such/file\r\n");
+}
+
+// A full /tmp must cost the new record, not every setting.
+TEST_F(Store, FullFileSystemKeepsOldSettings)
+{
+    Capture err(2); // its file stays on the roomy /tmp underneath
+    ASSERT_EQ(mount("zelfull", "/tmp", "tmpfs", 0, "size=64k"), 0) << strerror(errno);
+    const std::string text = "\nupnp=1\nbig=" + std::string(10000, 'b');
+    store(text);
+    // Fill every remaining page.
+    FILE *f = fopen("/tmp/filler", "wb");
+    ASSERT_NE(f, nullptr);
+    static const char chunk[4096] = {};
+    while (fwrite(chunk, 1, sizeof chunk, f) == sizeof chunk && fflush(f) == 0) {
+    }
+    fclose(f);
+
+    int rc = write_str("more", std::string(8000, 'm').c_str());
+    std::string msg = err.text();
+    std::string after = file();
+    umount2("/tmp", MNT_DETACH);
+
+    EXPECT_EQ(rc, 2);
+    EXPECT_EQ(msg, "0150 write error /tmp/setting.txt\r\n");
+    EXPECT_EQ(after, text + kNul);
+}
+
+#if ZELMSG_WITH_LOCK
+TEST_F(Store, MissingFileFailsQuietlyAndCreatesNothing)
+{
+    Capture err(2);
+    int one = 1;
+    EXPECT_EQ(get_var_mem("upnp"), nullptr);
+    EXPECT_EQ(write_str("upnp", "1"), -1);
+    EXPECT_EQ(write_int("upnp", &one), -1);
+    EXPECT_EQ(remove_var("upnp"), -1);
+    EXPECT_EQ(save_commit(), -1);
+    EXPECT_EQ(err.text(), "");
+    EXPECT_FALSE(exists(kFile));
+}
+
+TEST_F(Store, LockIsTakenOnceAndGivenBack)
+{
+    store("");
+    EXPECT_EQ(release_lock(), -1);
+    ASSERT_EQ(get_lock(), 0);
+    EXPECT_EQ(get_lock(), -1); // would wait for itself
+    EXPECT_EQ(release_lock(), 0);
+    EXPECT_EQ(release_lock(), -1);
+}
+#else
+TEST_F(Store, MissingFileIsCreatedByFirstWrite)
+{
+    Capture err(2);
+    EXPECT_EQ(get_var_mem("wireless"), nullptr);
+    buffer_setting[0] = '\0'; // as in a process that never loaded the file
+    EXPECT_EQ(write_str("wireless", "1"), 12);
+    EXPECT_EQ(err.text(), "File open r error /tmp/setting.txt\r\nFile open r error /tmp/setting.txt\r\n");
+    EXPECT_EQ(file(), "\nwireless=1" + kNul);
+}
+#endif
+} // namespace
