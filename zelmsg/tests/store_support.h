@@ -8,6 +8,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 namespace zeltest {
@@ -35,6 +37,29 @@ inline void write_bytes(const std::string &path, const std::string &bytes)
     }
     fwrite(bytes.data(), 1, bytes.size(), f);
     fclose(f);
+}
+
+// Compares two byte strings; on a difference says where, without printing 64 KiB.
+inline ::testing::AssertionResult same_bytes(const std::string &actual, const std::string &expected)
+{
+    if (actual == expected)
+        return ::testing::AssertionSuccess();
+    size_t at = 0;
+    while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
+        ++at;
+    auto around = [at](const std::string &s) {
+        std::string part = at < s.size() ? s.substr(at, 24) : "";
+        std::string out;
+        for (unsigned char c : part) {
+            char hex[8];
+            snprintf(hex, sizeof hex, c >= 0x20 && c < 0x7F ? "%c" : "\\x%02X", c);
+            out += hex;
+        }
+        return out;
+    };
+    return ::testing::AssertionFailure() << "sizes " << actual.size() << " and " << expected.size()
+                                         << ", first difference at offset " << at << ": \"" << around(actual)
+                                         << "\" against \"" << around(expected) << "\"";
 }
 
 inline bool exists(const std::string &path)
