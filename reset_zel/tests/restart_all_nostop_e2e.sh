@@ -1,0 +1,29 @@
+#!/bin/sh
+# Restart-all while one service does not stop: its stop gives up after its polls,
+# its start then finds it running and does nothing, and its setting stays "0".
+. "$1"
+settings_file "
+upnp=1
+hlink=1
+ftpserv=1
+smbserv=1
+nfsserv=1
+btpdserv=1
+nzb=1
+vantle=1"
+check "all services up" "start_all_services"
+touch /player/switches/nostop-nzb
+: > /player/journal
+t0=$(now)
+check "restart-all finishes" "restart_all"
+t1=$(now)
+check "nzb stop asked, no nzb start" "journal | grep -qx '/mnt/oak7210/server/nzb stop' && ! journal | grep -q 'nzb start'"
+check "the stop waited its 200 polls (40 s)" "[ \$((t1 - t0)) -ge 40 ]"
+check "nzbget still running" "running nzbget"
+check "setting nzb stays 0" "[ \"\$(setting nzb)\" = 0 ]"
+check "the others restarted" "[ \$(journal | grep -c ' start\$\| restart\$\|btpd.sh\$') -eq 8 ]"
+for s in upnp hlink ftpserv smbserv nfsserv btpdserv vantle; do
+  check "setting $s is 1" "[ \"\$(setting $s)\" = 1 ]"
+done
+check "reset marker gone" "! [ -e /tmp/reset_zel ]"
+exit $fail
