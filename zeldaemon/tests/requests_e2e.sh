@@ -31,6 +31,9 @@ zelctl send n
 check "n served after s and A" "wait_for 'journal_has \"/mnt/oak7210/server/nzb start\"'"
 check "s and A run nothing" "[ \$(wc -l < /player/journal) -eq 1 ]"
 
+# This checks the daemon's side of the hand-over: a recording stand-in takes the
+# place of the real reset_zel, which would remove the marker when done.
+printf '#!/bin/sh\necho "$(date +%%s.%%N) $0" >> /player/journal\n' > /mnt/oak7210/bin/reset_zel
 : > /player/journal
 rm -f /tmp/reset_zel
 zelctl send r
