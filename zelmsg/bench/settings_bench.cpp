@@ -1,0 +1,154 @@
+// Cost of the store's operations beside the floor its format sets: every operation
+// reads the whole file, every change rewrites it whole. Run through
+// zelmsg/tests/private_root.sh (it works on /tmp/setting.txt and /dev/mtd1).
+#include "zelmsg.h"
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace {
+// About 6 KB with 300 records, or near 64 KB with 3000 records.
+std::string make_store(int records)
+{
+    std::string text;
+    char rec[64];
+    for (int i = 0; i < records; ++i) {
+        snprintf(rec, sizeof rec, "\nsetting_%04d=value-%06d", i, i * 7);
+        text += rec;
+    }
+    return text;
+}
+
+void put_file(const std::string &text)
+{
+    FILE *f = fopen(SETTING_FILE, "wb");
+    fwrite(text.c_str(), 1, text.size() + 1, f);
+    fclose(f);
+}
+
+const char *middle_key(int records)
+{
+    static char key[32];
+    snprintf(key, sizeof key, "setting_%04d", records / 2);
+    return key;
+}
+
+// The floor: read the file whole; for changes, also rewrite it whole in place.
+void floor_io(bool rewrite)
+{
+    static char buf[SETTING_BUF_SIZE + 1];
+    int fd = open(SETTING_FILE, rewrite ? O_RDWR : O_RDONLY);
+    ssize_t n = read(fd, buf, SETTING_BUF_SIZE);
+    benchmark::DoNotOptimize(buf);
+    if (rewrite && n > 0)
+        benchmark::DoNotOptimize(pwrite(fd, buf, static_cast<size_t>(n), 0));
+    close(fd);
+}
+
+void BM_floor_read(benchmark::State &state)
+{
+    put_file(make_store(static_cast<int>(state.range(0))));
+    for (auto _ : state)
+        floor_io(false);
+}
+
+void BM_floor_read_rewrite(benchmark::State &state)
+{
+    put_file(make_store(static_cast<int>(state.range(0))));
+    for (auto _ : state)
+        floor_io(true);
+}
+
+void BM_get_var_mem(benchmark::State &state)
+{
+    int records = static_cast<int>(state.range(0));
+    put_file(make_store(records));
+    for (auto _ : state) {
+        char *v = get_var_mem(middle_key(records));
+        benchmark::DoNotOptimize(v);
+        free(v);
+    }
+}
+
+void BM_write_str(benchmark::State &state)
+{
+    int records = static_cast<int>(state.range(0));
+    put_file(make_store(records));
+    // The same key and length each time: the store keeps its size.
+    for (auto _ : state)
+        benchmark::DoNotOptimize(write_str(middle_key(records), "value-999999"));
+}
+
+void BM_remove_var(benchmark::State &state)
+{
+    int records = static_cast<int>(state.range(0));
+    const std::string text = make_store(records);
+    for (auto _ : state) {
+        state.PauseTiming();
+        put_file(text);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(remove_var(middle_key(records)));
+    }
+}
+
+// save_commit on the emulated 128 KiB partition, beside what the emulated driver
+// must do at the least: read the file, erase 128 KiB, write the 64 KiB image.
+void make_partition()
+{
+    std::string ff(2 * SETTING_IMAGE_SIZE, '\xff');
+    FILE *f = fopen(SETTING_DEVICE, "wb");
+    fwrite(ff.data(), 1, ff.size(), f);
+    fclose(f);
+}
+
+void BM_save_commit(benchmark::State &state)
+{
+    put_file(make_store(static_cast<int>(state.range(0))));
+    make_partition();
+    for (auto _ : state)
+        if (save_commit() != SETTING_IMAGE_SIZE)
+            state.SkipWithError("save_commit failed");
+}
+
+void BM_floor_commit(benchmark::State &state)
+{
+    put_file(make_store(static_cast<int>(state.range(0))));
+    make_partition();
+    static char ff[2 * SETTING_IMAGE_SIZE];
+    memset(ff, 0xff, sizeof ff);
+    for (auto _ : state) {
+        floor_io(false);
+        int fd = open(SETTING_DEVICE, O_RDWR);
+        benchmark::DoNotOptimize(pwrite(fd, ff, sizeof ff, 0));
+        benchmark::DoNotOptimize(pwrite(fd, buffer_setting, SETTING_IMAGE_SIZE, 0));
+        close(fd);
+    }
+}
+
+BENCHMARK(BM_floor_read)->Arg(300)->Arg(3000);
+BENCHMARK(BM_get_var_mem)->Arg(300)->Arg(3000);
+BENCHMARK(BM_floor_read_rewrite)->Arg(300)->Arg(3000);
+BENCHMARK(BM_write_str)->Arg(300)->Arg(3000);
+BENCHMARK(BM_remove_var)->Arg(300)->Arg(3000);
+BENCHMARK(BM_floor_commit)->Arg(300);
+BENCHMARK(BM_save_commit)->Arg(300);
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const char *v = getenv("ZEL_PRIVATE_ROOT");
+    if (!v || v[0] != '1') {
+        fprintf(stderr, "refusing to run: start me through zelmsg/tests/private_root.sh\n");
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
