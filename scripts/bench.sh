@@ -1,13 +1,9 @@
 #!/usr/bin/env bash
-# ./zel bench [NAME]: runs scripts/bench.d/NAME.sh, or every one of them.
+# bench.sh [NAME]: run scripts/bench.d/NAME.sh, or every benchmark.
 set -euo pipefail
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-if [[ $# -ge 1 ]]; then
-  name=$1; shift
-  [[ -f "$here/bench.d/$name.sh" ]] || { echo "bench: no benchmark $name" >&2; exit 2; }
-  exec bash "$here/bench.d/$name.sh" "$@"
+dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/bench.d
+if (($#)); then
+  [[ -f "$dir/$1.sh" ]] || { echo "bench: no benchmark $1 (have: $(cd "$dir" && ls *.sh | sed 's/\.sh$//' | xargs))" >&2; exit 2; }
+  exec bash "$dir/$1.sh" "${@:2}"
 fi
-for b in "$here"/bench.d/*.sh; do
-  echo "== bench: $(basename "$b" .sh)"
-  bash "$b"
-done
+for b in "$dir"/*.sh; do bash "$b"; done
