@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# bench.sh [NAME]: run scripts/bench.d/NAME.sh, or every benchmark.
+# ./zel bench [NAME]: runs scripts/bench.d/NAME.sh, or every one of them.
 set -euo pipefail
-dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/bench.d
-if (($#)); then
-  [[ -f "$dir/$1.sh" ]] || { echo "bench: no benchmark $1 (have: $(cd "$dir" && ls *.sh | sed 's/\.sh$//' | xargs))" >&2; exit 2; }
-  exec bash "$dir/$1.sh" "${@:2}"
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+if [[ $# -ge 1 ]]; then
+  name=$1; shift
+  [[ -f "$here/bench.d/$name.sh" ]] || { echo "bench: no benchmark $name" >&2; exit 2; }
+  exec bash "$here/bench.d/$name.sh" "$@"
 fi
-for b in "$dir"/*.sh; do bash "$b"; done
+for b in "$here"/bench.d/*.sh; do
+  echo "== bench: $(basename "$b" .sh)"
+  bash "$b"
+done
