@@ -116,6 +116,6 @@ int chg_ftp_passwd(const char *login)
     }
     if (check_file_existence(FTP_PASSWD_FILE) != 0 && check_file_existence(FTP_PASSWD_DB) != 0)
         create_passwd_file();
-    system(cmd);
+    run_ignoring_status(cmd);
     return 0;
 }

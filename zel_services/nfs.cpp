@@ -172,7 +172,7 @@ int add_nfs_share(const char *list)
     if (close_written_file(out) != 0)
         return 0;
     if (system("cat " EXPORTS_NEW " >> " EXPORTS_PATH) == 0) {
-        system(EXPORTFS_COMMAND);
+        run_ignoring_status(EXPORTFS_COMMAND);
         remove(EXPORTS_NEW);
     }
     return 0;
@@ -199,7 +199,7 @@ int remove_nfs_share(const char *name)
     if (close_written_file(out) != 0)
         return 0;
     if (system("mv " EXPORTS_NEW " " EXPORTS_PATH) == 0) {
-        system(EXPORTFS_COMMAND);
+        run_ignoring_status(EXPORTFS_COMMAND);
         remove(EXPORTS_COPY);
     }
     return 0;

@@ -71,6 +71,8 @@ int next_disk_share(FILE *list, char *line);
  * file; *ends_line tells whether the piece holds the end of its line. */
 int read_line_piece(FILE *f, char *line, int *ends_line);
 
+/* Runs a shell command whose status the caller has no use for. */
+void run_ignoring_status(const char *command);
 /* Closes a file that was written; -1 when any write or the close failed. */
 int close_written_file(FILE *f);
 
