@@ -19,6 +19,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# 64-bit file offsets, as firmware builds compile: 32-bit readdir() fails with
+# EOVERFLOW on the 64-bit directory offsets of ext4 when a 64-bit host kernel
+# serves the program (qemu-user).
+set(CMAKE_C_FLAGS_INIT "-D_FILE_OFFSET_BITS=64")
+set(CMAKE_CXX_FLAGS_INIT "-D_FILE_OFFSET_BITS=64")
 
 # The build host has no binfmt handler for arm: ctest starts target programs
 # through the user-mode emulator when it is installed.
