@@ -1,0 +1,19 @@
+################################################################################
+#
+# zel
+#
+################################################################################
+
+ZEL_VERSION = 0.1.0
+# The package lives in the source tree (packaging/buildroot); point ZEL_SITE at a
+# release tarball or a git URL instead when the tree is elsewhere, or set
+# ZEL_OVERRIDE_SRCDIR in local.mk.
+ZEL_SITE = $(ZEL_PKGDIR)/../..
+ZEL_SITE_METHOD = local
+ZEL_INSTALL_STAGING = YES
+
+# Buildroot's toolchain file, build type and DESTDIR install do the rest; the
+# project fixes no compiler or CPU flag.
+ZEL_CONF_OPTS = -DBUILD_TESTING=OFF
+
+$(eval $(cmake-package))
