@@ -11,6 +11,13 @@
 #include <string.h>
 #include <unistd.h>
 
+// Older C libraries of the player's toolchains lack the name; the number is the same
+// on every Linux architecture.
+#ifndef F_OFD_SETLKW
+#define F_OFD_SETLK 37
+#define F_OFD_SETLKW 38
+#endif
+
 #ifndef ZELMSG_WITH_LOCK
 #error "ZELMSG_WITH_LOCK must be 0 or 1"
 #endif
