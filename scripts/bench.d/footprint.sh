@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# ./zel bench footprint: stripped size of each program and the shared libraries it
+# needs (DT_NEEDED), for a host release build and for the player (MIPS), linked
+# against shared libc as on the device and statically against the cross glibc
+# (the uClibc stand-in of ./zel cross), and shmpoke for the ARM system.
+# Builds are release (-Os), tests off, installed with DESTDIR as firmware does.
+set -euo pipefail
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+out=$top/build/footprint
+programs=(zeldaemon reset_zel zel_services arraygen shmpoke zelctl)
+
+# build NAME [cmake args...]: release build installed into $out/NAME/root
+build() {
+  local name=$1; shift
+  cmake -S "$top" -B "$out/$name/build" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
+    -DBUILD_TESTING=OFF "$@" >/dev/null
+  cmake --build "$out/$name/build" -j2 >/dev/null
+  rm -rf "$out/$name/root"
+  DESTDIR="$out/$name/root" cmake --install "$out/$name/build" --prefix /usr >/dev/null
+}
+
+# cell NAME STRIP PROGRAM: "bytes needed-libs" of one installed program
+cell() {
+  local bin=$out/$1/root/mnt/oak7210/bin/$3 tmp
+  [[ -f "$bin" ]] || { printf -- '-'; return; }
+  tmp=$(mktemp)
+  "$2" -o "$tmp" "$bin"
+  local size needed
+  size=$(stat -c %s "$tmp")
+  rm -f "$tmp"
+  needed=$(readelf -d "$bin" 2>/dev/null | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | paste -sd, -)
+  printf '%s (%s)' "$size" "${needed:-static}"
+}
+
+tc=$top/cmake/toolchains
+cols=(host)
+build host
+if command -v mipsel-linux-gnu-g++ >/dev/null; then
+  build mipsel-shared -DCMAKE_TOOLCHAIN_FILE="$tc/mipsel-linux-gnu.cmake" -DCMAKE_EXE_LINKER_FLAGS=
+  build mipsel-static -DCMAKE_TOOLCHAIN_FILE="$tc/mipsel-linux-gnu.cmake"
+  cols+=(mipsel-shared mipsel-static)
+fi
+if command -v arm-linux-gnueabi-g++ >/dev/null; then
+  build arm-static -DCMAKE_TOOLCHAIN_FILE="$tc/arm-linux-gnueabi.cmake" "-DZEL_COMPONENTS=zelmsg;shmpoke"
+  cols+=(arm-static)
+fi
+
+strip_of() {
+  case "$1" in
+    host) echo strip ;;
+    mipsel-*) echo mipsel-linux-gnu-strip ;;
+    arm-*) echo arm-linux-gnueabi-strip ;;
+  esac
+}
+
+echo "Stripped size in bytes (needed shared libraries):"
+echo
+printf '| program |'; for c in "${cols[@]}"; do printf ' %s |' "$c"; done; echo
+printf '|---|'; for c in "${cols[@]}"; do printf -- '---|'; done; echo
+for p in "${programs[@]}"; do
+  printf '| `%s` |' "$p"
+  for c in "${cols[@]}"; do printf ' %s |' "$(cell "$c" "$(strip_of "$c")" "$p")"; done
+  echo
+done
