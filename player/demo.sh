@@ -3,7 +3,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 top=$(dirname "$here")
-speed=${ZEL_DEMO_SPEED:-5}
+speed=${ZEL_DEMO_SPEED:-8}
 flash=${ZEL_FLASH:-$top/build/player-flash.img}
 
 echo "zel demo: booting the simulated player from the flash image $flash"
