@@ -14,7 +14,7 @@ enum {
     SHARE_NAME_SIZE = 50,  /* one name of a share list: at most 49 characters */
     LINE_SIZE = 256,       /* lines of the listing and the tables: read 254 at a time */
     COMMAND_SIZE = 256,    /* shell command lines */
-    CLIENT_SPEC_SIZE = 50, /* client specification of an export, composed within 34 */
+    CLIENT_SPEC_SIZE = 50, /* the clients of an export ("net/mask"), composed within 34 */
     IF_TEXT_SIZE = 16      /* dotted address or netmask */
 };
 
@@ -88,7 +88,7 @@ const char *get_interface(void);
 int get_interface_addr(char *out, const char *ifname);
 int get_interface_netmask(char *out, const char *ifname);
 int get_export_network(char *out, const char *ifname);
-/* The client specification for an address and a netmask in dotted form. */
+/* The clients of an export ("net/mask") for an address and a netmask in dotted form. */
 void compose_export_network(char *out, const char *addr, const char *netmask);
 int write_export_entry(FILE *f, const char *name, const char *client);
 /* 1 when the first field of the table line is exactly "/" + name. */

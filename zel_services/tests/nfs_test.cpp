@@ -1,4 +1,4 @@
-// Export table lines: the client specification, the entry format and which lines a
+// Export table lines: the client network, the entry format and which lines a
 // removal drops.
 #include <gtest/gtest.h>
 
