@@ -14,6 +14,6 @@ ZEL_INSTALL_STAGING = YES
 
 # Buildroot's toolchain file, build type and DESTDIR install do the rest; the
 # project fixes no compiler or CPU flag.
-ZEL_CONF_OPTS = -DBUILD_TESTING=OFF
+ZEL_CONF_OPTS = -DBUILD_TESTING=OFF -DZEL_WERROR=OFF
 
 $(eval $(cmake-package))
