@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # fuzz.sh NAME [SECONDS]: build the libFuzzer target NAME_fuzz with clang in
 # build/fuzz and run it for SECONDS on its corpus <folder>/fuzz/corpus/NAME/.
-# New inputs it finds go to a scratch folder, never into the repository.
+# New inputs it finds go to a scratch folder, never into the repository
+# (removed after a clean run when ZEL_FUZZ_CLEAN is set).
 set -euo pipefail
 
 top=${ZEL_TOP:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
@@ -29,7 +30,12 @@ rc=0
 runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
 found=$(ls "$scratch/new" | wc -l)
 if ((rc == 0)); then
-  echo "fuzz $name: ${runs:-0} executions in ${seconds}s, no failure ($found new inputs in $scratch/new)"
+  if [[ -n "${ZEL_FUZZ_CLEAN:-}" ]]; then
+    rm -rf "$scratch"
+    echo "fuzz $name: ${runs:-0} executions in ${seconds}s, no failure"
+  else
+    echo "fuzz $name: ${runs:-0} executions in ${seconds}s, no failure ($found new inputs in $scratch/new)"
+  fi
 else
   grep -E "^(==[0-9]+==ERROR|SUMMARY|.*runtime error|not a file of)" "$log" | head -n 20 >&2 || true
   echo "fuzz $name: FAILED (status $rc) after ${runs:-?} executions; log and reproducer in $scratch" >&2

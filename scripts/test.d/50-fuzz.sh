@@ -3,6 +3,7 @@
 set -uo pipefail
 top=${ZEL_TOP:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
 seconds=${ZEL_FUZZ_SECONDS:-20}
+export ZEL_FUZZ_CLEAN=1
 rc=0
 for src in "$top"/*/fuzz/*_fuzz.cpp; do
   [[ -e "$src" ]] || continue
