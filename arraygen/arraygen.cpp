@@ -190,6 +190,8 @@ void arraygen::writeLeaf(imString* tag, imString* value) {
 }
 
 void arraygen::processFile(const char* path) {
+  if (inFile)
+    fclose(inFile);
   inFile = fopen(path, "r");
   if (!inFile) {
     fprintf(outFile, "QV: cannot read file%s\n", path);
