@@ -158,7 +158,7 @@ extern "C" int init_flash_var(void)
     } else {
         // Erased bytes in front of the text (a cut commit, a fresh partition) are no
         // settings: the text starts after the last of them.
-        char *ff = strrchr(text, '\xff');
+        char *ff = strrchr(text, 0xff);
         if (ff != nullptr)
             text = ff + 1;
     }

@@ -44,7 +44,7 @@ bool key_valid(const char *key)
     if (key == nullptr || key[0] == '\0')
         return false;
     size_t n = strcspn(key, "\n=");
-    return key[n] == '\0' && n <= kMaxKey;
+    return n <= kMaxKey && key[n] == '\0';
 }
 
 // The pattern "\nkey=" for the last search; false when the key cannot fit.

@@ -300,7 +300,7 @@ static int nor_check(int fd, const unsigned char *data, size_t n, off_t off)
         for (ssize_t i = 0; i < got; ++i)
             if ((old[i] & data[done + (size_t)i]) != data[done + (size_t)i]) {
                 fprintf(stderr, "mtdemu: write over unerased byte at 0x%llx\n",
-                        (unsigned long long)(off + (off_t)done + i));
+                        (unsigned long long)off + done + (unsigned long long)i);
                 return -1;
             }
         done += chunk;

@@ -101,7 +101,7 @@ void BM_remove_var(benchmark::State &state)
 // must do at the least: read the file, erase 128 KiB, write the 64 KiB image.
 void make_partition()
 {
-    std::string ff(2 * SETTING_IMAGE_SIZE, '\xff');
+    std::string ff(size_t{2} * SETTING_IMAGE_SIZE, '\xff');
     FILE *f = fopen(SETTING_DEVICE, "wb");
     fwrite(ff.data(), 1, ff.size(), f);
     fclose(f);

@@ -141,7 +141,7 @@ TEST_F(Flash, InitLeavesFileAloneWhenFlashUnreadable)
 TEST_F(Flash, ShortPartitionEndsTheTextWhereTheReadEnds)
 {
     memset(buffer_setting, 0, SETTING_BUF_SIZE);
-    memcpy(buffer_setting + 40000, "\nstale=1", 8);
+    memcpy(buffer_setting + 40000, "\nstale=1", sizeof "\nstale=1");
     write_bytes(kMtd, "\na=1" + erased(32768 - 4));
     EXPECT_EQ(init_flash_var(), 1);
     EXPECT_EQ(read_bytes(kFile), kNul);
