@@ -1,0 +1,128 @@
+#!/bin/sh
+# reset_zel under faults, with the real daemon: no settings file, a service script
+# that is missing, a service that never comes up, reset_zel killed in the middle.
+# Nothing may crash or hang, and what is left behind must be what a restart-all
+# leaves in that situation.
+. "$1"
+. "$2"
+daemon_restart
+
+# --- No settings file: every locked operation fails without a word. The services
+# are still asked for and come up; nothing is committed and no file is created.
+rm -f /tmp/setting.txt
+cp /dev/mtd1 /tmp/flash.before
+: > /player/journal
+check "restart-all without a settings file finishes" "restart_all 200"
+expected="/opt/oakhttpd/default/setups.cgi
+/mnt/oak7210/server/ms start
+/mnt/oak7210/server/server start
+/mnt/oak7210/etc/ftpserver.sh start
+/mnt/oak7210/etc/nfsserver.sh start
+/mnt/oak7210/etc/smb.sh restart
+/mnt/oak7210/server/nzb start
+/mnt/oak7210/server/vantle start
+/mnt/oak7210/etc/btpd.sh
+/mnt/oak7210/server/clutch start
+/opt/oakhttpd/default/setups.cgi"
+check "every service asked for, in order" "[ \"\$(journal)\" = \"\$expected\" ]"
+check "all processes up" "all_running"
+check "no settings file created" "! [ -e /tmp/setting.txt ]"
+check "flash untouched (the commit found no file to lock)" "cmp -s /tmp/flash.before /dev/mtd1"
+check "nothing printed by reset_zel or the daemon" "! [ -s $log ]"
+check "markers at the next timed sweep" "wait_for all_markers 40"
+check "daemon unharmed" "same_daemon"
+show_log
+
+# --- Started by hand, with the nzb script missing and vantle failing to come up:
+# each start waits out its 200 polls, the sequence goes on with the next service,
+# the settings say "1" for both and are committed.
+settings_file "
+upnp=1
+hlink=1
+ftpserv=1
+smbserv=1
+nfsserv=1
+btpdserv=1
+nzb=1
+vantle=1
+wireless=1"
+for l in b d f h k m o q; do zelctl send $l; done
+check "all services down" "wait_for none_running 30"
+cp /mnt/oak7210/server/nzb /tmp/nzb.script
+rm /mnt/oak7210/server/nzb
+touch /player/switches/fail-vantle
+: > /player/journal
+: > /tmp/reset_zel
+t0=$(now)
+reset_zel > /tmp/reset_zel.out 2>&1 &
+rz=$!
+check "reset_zel ends, within the description's longest wait" \
+  "wait_for '! kill -0 $rz 2>/dev/null' 700"
+wait $rz
+check "exit status 0" "[ $? = 0 ]"
+check "the two empty waits took their 200 polls each" "[ \$(since $t0) -ge 80 ]"
+check "reset_zel printed nothing" "! [ -s /tmp/reset_zel.out ]"
+expected="/mnt/oak7210/server/ms start
+/mnt/oak7210/server/server start
+/mnt/oak7210/etc/ftpserver.sh start
+/mnt/oak7210/etc/nfsserver.sh start
+/mnt/oak7210/etc/smb.sh restart
+/mnt/oak7210/server/vantle start
+/mnt/oak7210/etc/btpd.sh
+/mnt/oak7210/server/clutch start
+/opt/oakhttpd/default/setups.cgi"
+check "the sequence went on past both" "[ \"\$(journal)\" = \"\$expected\" ]"
+[ "$fail" = 0 ] || journal
+for s in $services; do
+  check "setting $s is 1" "[ \"\$(setting $s)\" = 1 ]"
+done
+check "nzbget and client down, the others up" \
+  "! running nzbget && ! running client && running ms-mips && running btpd && running smbd"
+check "reset marker removed" "! [ -e /tmp/reset_zel ]"
+check "flash holds the settings" "flash_holds_settings"
+check "markers show the two down at the next sweep" \
+  "wait_for '! [ -e /tmp/zel_nzb ] && ! [ -e /tmp/zel_vantle ] && [ -e /tmp/zel_ms ] && [ -e /tmp/zel_bt ]' 40"
+check "the shell's complaint about the missing script, no crash" "grep -q 'server/nzb' $log && log_clean"
+check "daemon unharmed" "same_daemon"
+show_log
+mv /tmp/nzb.script /mnt/oak7210/server/nzb
+rm /player/switches/fail-vantle
+
+# --- reset_zel killed in the middle of its stops: the reset marker stays, the daemon
+# serves requests but refreshes no marker and restarts nothing; flash keeps the old
+# commit. A later "r" puts everything right.
+check "all services up" "start_all_services"
+check "all markers up" "wait_for all_markers 40"
+cp /dev/mtd1 /tmp/flash.before
+: > /player/journal
+zelctl send r
+check "stops under way" "wait_for 'journal | grep -q \"smb.sh stop\"' 60"
+kill -KILL $(pidof reset_zel)
+check "reset_zel gone" "wait_for '! pidof reset_zel >/dev/null' 5"
+check "reset marker left behind" "[ -e /tmp/reset_zel ]"
+check "settings of the services stopped so far are 0" \
+  "[ \"\$(setting btpdserv)\$(setting hlink)\$(setting smbserv)\" = 000 ]"
+check "the others still 1" "[ \"\$(setting upnp)\$(setting ftpserv)\$(setting nzb)\" = 111 ]"
+check "flash not committed" "cmp -s /tmp/flash.before /dev/mtd1"
+# upnp stays wanted while its process goes: a watchdog pass would bring it back.
+t0=$(now)
+zelctl send b
+check "requests still served" "wait_for '! running ms-mips' 10"
+ls -l --time-style=+%s.%N $markers > /tmp/markers.before 2>&1
+check "no marker refresh and no watchdog for two sweep intervals" \
+  "wait_for '[ \$(since $t0) -ge 70 ]' 140 && ls -l --time-style=+%s.%N $markers 2>&1 | cmp -s - /tmp/markers.before && ! running ms-mips"
+check "so the stale marker of the media server stays" "[ -e /tmp/zel_ms ]"
+
+: > /player/journal
+check "a later restart-all finishes" "restart_all 400"
+check "all processes up" "all_running"
+for s in $services; do
+  check "setting $s is 1" "[ \"\$(setting $s)\" = 1 ]"
+done
+check "flash holds the settings" "flash_holds_settings"
+check "markers follow again" "wait_for all_markers 40"
+check "no sanitizer report" "log_clean"
+check "daemon unharmed" "same_daemon"
+show_log
+$init stop >/dev/null
+exit $fail

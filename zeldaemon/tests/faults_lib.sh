@@ -1,0 +1,42 @@
+# Helpers for the fault scripts, on top of e2e_lib.sh. The boot script sends the
+# daemon's standard error (and so reset_zel's, which the daemon starts) wherever the
+# boot's own output goes; these scripts restart the daemon with it in a log file, so
+# that the sanitizers' reports and the programs' error lines can be read back.
+init=/etc/init.d/S60zeldaemon
+log=/tmp/zeldaemon.err
+
+# Starts a daemon through the boot script, its standard error appended to the log.
+daemon_start() {
+  $init start >/dev/null 2>>"$log"
+  wait_for 'pidof zeldaemon >/dev/null' 10
+  dpid=$(pidof zeldaemon)
+}
+daemon_restart() {
+  $init stop >/dev/null
+  daemon_start
+}
+# The daemon started last is still the one running: it has neither died nor been
+# replaced.
+same_daemon() { [ "$(pidof zeldaemon)" = "$dpid" ]; }
+# kill -9 of the daemon, as a crash or an out-of-memory kill would end it.
+daemon_kill() {
+  kill -KILL "$dpid"
+  wait_for '! pidof zeldaemon >/dev/null' 10
+}
+
+# No sanitizer report and no crash line in what the programs printed.
+log_clean() { ! grep -q 'Sanitizer\|runtime error\|Segmentation\|Aborted' "$log"; }
+# Prints the log when a check failed, for the test's output.
+show_log() { [ "$fail" = 0 ] || { echo "--- daemon log"; cat "$log"; echo "---"; }; }
+
+# Messages waiting on the queue of /mnt/oak7210/bin (ipcs: the last column).
+queued() { ipcs -q | awk '$1 ~ /^0x/ { n += $NF } END { print n + 0 }'; }
+
+# The flash image holds exactly the settings file's bytes, then the text's end.
+flash_holds_settings() {
+  _size=$(stat -c %s /tmp/setting.txt) &&
+    cmp -s -n "$_size" /tmp/setting.txt /dev/mtd1
+}
+
+# Seconds of the player's clock since the given time.
+since() { echo $(($(now) - $1)); }
