@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +23,9 @@ int main(int argc, char **argv)
         fprintf(stderr, "usage: zel-init COMMAND [ARGS]\n");
         return 2;
     }
+    /* Also when unshare is killed outright, the player goes with it. */
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+
     struct sigaction sa;
     memset(&sa, 0, sizeof sa);
     sa.sa_handler = forward;
