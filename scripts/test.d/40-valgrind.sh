@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Memcheck stage: the firmware's programs, built plain (valgrind cannot run sanitized
+# programs), each run once under valgrind memcheck inside the simulated player; see
+# scripts/valgrind-player.sh for what runs. Any error or definite leak fails.
+set -euo pipefail
+top=${ZEL_TOP:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
+build=$top/build/valgrind
+
+command -v valgrind >/dev/null || {
+  echo "valgrind stage: valgrind not installed (scripts/packages.txt lists it)" >&2
+  exit 1
+}
+
+# Only the programs and the player's helpers; the tests are built elsewhere.
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON \
+  -DZEL_FUZZ=OFF >/dev/null
+cmake --build "$build" -j2 --target zeldaemon reset_zel zel_services arraygen zelctl \
+  shmpoke zel-init zel-idle zel_mtdemu >/dev/null
+rm -rf "$build/rootfs"
+DESTDIR="$build/rootfs" cmake --install "$build" --prefix /usr >/dev/null
+
+exec "$top/player/zelplayer" --build "$build" --bind "$top" \
+  --disk HARD_DISK --net eth0=192.168.1.23/24 --env ZEL_TOOLS=standin \
+  -- bash "$top/scripts/valgrind-player.sh" "$top"

@@ -1,0 +1,129 @@
+#!/bin/bash
+# Runs inside the simulated player (see scripts/test.d/40-valgrind.sh): every program
+# of the firmware once under valgrind memcheck, on its ordinary path. A run passes when
+# memcheck reports no error and no definitely lost block; memory a killed daemon still
+# holds is not a leak. Argument: the source folder (bound into the player).
+set -u
+src=$1
+logs=/tmp/memcheck
+mkdir -p "$logs"
+vg=(valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=definite
+    --errors-for-leak-kinds=definite --track-origins=yes)
+bin=/mnt/oak7210/bin
+fail=0
+
+# memcheck NAME CMD...: one run; its status is the program's own unless memcheck
+# found something (99).
+memcheck() {
+  local name=$1 rc=0
+  shift
+  "${vg[@]}" --log-file="$logs/$name.%p.log" "$@" || rc=$?
+  if [[ $rc == 99 ]]; then
+    echo "FAIL memcheck: $name: $*"
+    fail=1
+  fi
+  return "$rc"
+}
+
+wait_for() { # CONDITION SECONDS
+  local n=0
+  while ((n < $2 * 10)); do
+    eval "$1" && return 0
+    sleep 0.1
+    n=$((n + 1))
+  done
+  return 1
+}
+
+expect() { # WHAT CONDITION
+  if ! eval "$2"; then
+    echo "FAIL $1"
+    fail=1
+  fi
+}
+
+# The daemon, in the foreground as the boot script would start it. reset_zel, which it
+# starts on "r", goes through memcheck too.
+mv "$bin/reset_zel" "$bin/reset_zel.real"
+printf '#!/bin/sh\nexec %s --log-file=%s/reset_zel.%%p.log %s/reset_zel.real "$@"\n' \
+  "${vg[*]}" "$logs" "$bin" > "$bin/reset_zel"
+chmod 755 "$bin/reset_zel"
+
+"${vg[@]}" --log-file="$logs/zeldaemon.%p.log" "$bin/zeldaemon" \
+  </dev/null >>/tmp/zeldaemon.log 2>&1 &
+daemon=$!
+
+# zelctl: every command, queue requests included.
+memcheck zelctl zelctl set upnp=0 hlink=0 ftpserv=0 smbserv=0 nfsserv=0 btpdserv=0 \
+  nzb=0 vantle=0 workgroup=HOME >/dev/null
+expect "zelctl get" '[[ $(memcheck zelctl zelctl get workgroup) == HOME ]]'
+memcheck zelctl zelctl unset workgroup
+memcheck zelctl zelctl show >/dev/null
+memcheck zelctl zelctl commit
+memcheck zelctl zelctl init
+memcheck zelctl zelctl dump settings >/dev/null
+memcheck zelctl zelctl dump flash >/dev/null
+memcheck zelctl zelctl nosuchcommand 2>/dev/null
+memcheck zelctl zelctl send a
+memcheck zelctl zelctl send s
+expect "daemon serves a request" 'wait_for "pidof ms-mips >/dev/null" 60'
+
+# Restart-all: the daemon hands over to reset_zel, which restarts the services
+# through it, commits and steers the browser.
+rm -f /tmp/lumo_bc
+memcheck zelctl zelctl send r
+expect "reset_zel started" 'wait_for "ls $logs/reset_zel.*.log >/dev/null 2>&1" 30'
+expect "restart-all done" \
+  'wait_for "grep -q maintenance.html /tmp/lumo_bc 2>/dev/null && ! pgrep -f reset_zel.real >/dev/null" 300'
+expect "daemon still serving" 'kill -0 $daemon'
+
+# A few passes more so that the watchdog and the markers run, then a stop.
+sleep 3
+kill -TERM "$daemon"
+wait "$daemon" 2>/dev/null
+
+# zel_services: each command, with the stand-in share tools.
+mkdir -p /HARD_DISK/share
+memcheck zel_services zel_services cmd=nfs_share opt=eth0
+memcheck zel_services zel_services cmd=add_share 'opt=HARD_DISK|#HARD_DISK'
+memcheck zel_services zel_services cmd=smb_workgrp opt=WORKGRP
+memcheck zel_services zel_services cmd=ftp_passwd opt=guest
+memcheck zel_services zel_services cmd=remove_share opt=HARD_DISK
+memcheck zel_services zel_services cmd=nosuch opt=x
+memcheck zel_services zel_services 2>/dev/null
+
+# arraygen: a document with nesting, attributes and text to escape, to a file and to
+# standard output.
+for xml in "$src"/arraygen/tests/golden/*.xml; do
+  memcheck arraygen arraygen "$xml" /tmp/arraygen.php
+done
+memcheck arraygen arraygen "$src/arraygen/tests/golden/utf8.xml" >/dev/null
+memcheck arraygen arraygen /nonexistent.xml >/dev/null
+memcheck arraygen arraygen 2>/dev/null
+
+# shmpoke: refused without the control block, then writing into one.
+memcheck shmpoke shmpoke >/dev/null 2>&1
+python3 -c '
+import ctypes
+libc = ctypes.CDLL(None, use_errno=True)
+if libc.shmget(9230, 4096, 0o1666) < 0:
+    raise SystemExit("shmget: %d" % ctypes.get_errno())'
+expect "shmpoke writes the block" 'memcheck shmpoke shmpoke >/dev/null'
+
+# Every run left its log; a killed daemon's log counts like the others.
+for p in zeldaemon reset_zel zelctl zel_services arraygen shmpoke; do
+  expect "$p ran under memcheck" 'ls $logs/$p.*.log >/dev/null 2>&1'
+done
+# With -q memcheck writes only what it found; forked children that go on to exec a
+# shell leave empty logs.
+for log in "$logs"/*.log; do
+  [[ -s "$log" ]] || continue
+  echo "== $(basename "$log")"
+  cat "$log"
+  if grep -v 'Warning: \|^==[0-9]*== *$' "$log" | grep -q .; then
+    echo "FAIL memcheck: $(basename "$log")"
+    fail=1
+  fi
+done
+echo "memcheck: $(ls "$logs" | wc -l) program runs"
+exit $fail
