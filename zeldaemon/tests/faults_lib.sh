@@ -40,3 +40,16 @@ flash_holds_settings() {
 
 # Seconds of the player's clock since the given time.
 since() { echo $(($(now) - $1)); }
+
+# Counts timed sweeps into a file, one line each: every sweep rewrites the marker of a
+# running service, so each change of its time stamp is one sweep. Requests of that
+# service's group would count too; send none while counting.
+count_sweeps() {
+  _last=$(stat -c %y "$1" 2>/dev/null)
+  while :; do
+    _m=$(stat -c %y "$1" 2>/dev/null)
+    [ "$_m" != "$_last" ] && { echo "$_m"; _last=$_m; }
+    sleep 0.2
+  done
+}
+sweeps() { wc -l < /tmp/sweeps; }
