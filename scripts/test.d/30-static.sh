@@ -47,7 +47,7 @@ fi
 # cppcheck: inline suppressions carry their reason beside the line. readdir_r, which
 # readdirCalled recommends, is deprecated; readdir on a stream of its own is safe.
 if ! cppcheck --project="$db" -j"$jobs" --quiet --error-exitcode=1 --inline-suppr \
-    --library=posix --library=googletest \
+    --library=posix --library="$top/scripts/cppcheck-posix.cfg" --library=googletest \
     --enable=warning,performance,portability \
     --suppress=missingIncludeSystem --suppress=readdirCalled \
     -i"$top/build" \
