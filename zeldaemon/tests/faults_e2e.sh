@@ -132,6 +132,26 @@ restarted_whole() {
 
 check "all services up" "start_all_services"
 settings_file "$all_on"
+
+# Gone before the first stop: reset_zel (started as the daemon would, after the
+# marker) queues its first stop and waits; the request waits on the queue for the
+# next daemon, and the sequence goes on from there.
+$init stop >/dev/null
+: > /tmp/reset_zel
+rm -f /tmp/lumo_bc
+: > /player/journal
+reset_zel 2>>$log &
+rz=$!
+check "no daemon: the first stop waits on the queue" \
+  "wait_for '[ \"\$(setting btpdserv)\" = 0 ] && [ \$(queued) = 1 ]' 20 && sleep 3 && [ \$(queued) = 1 ] && running btpd"
+# The daemon would have run the setup CGI before starting reset_zel.
+echo "0 /opt/oakhttpd/default/setups.cgi" > /player/journal
+daemon_start
+t0=$(now)
+restarted_whole "daemon gone before the first stop" 31
+wait $rz
+check "reset_zel exit status 0" "[ $? = 0 ]"
+
 for point in "smb.sh stop" "nfsserver.sh start" "marker removed"; do
   rm -f /tmp/lumo_bc
   : > /player/journal
