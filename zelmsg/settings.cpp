@@ -159,7 +159,9 @@ extern "C" char *find_var(const char *key)
 {
     if (zelmsg_load_settings(SETTING_FILE) < 0)
         return nullptr;
-    if (key == nullptr || !build_pattern(key))
+    // A key with a line feed or "=" would match across record boundaries and find,
+    // or remove, a record of another key.
+    if (key == nullptr || key[strcspn(key, "\n=")] != '\0' || !build_pattern(key))
         return nullptr;
     return strstr(buffer_setting, keyword_all);
 }
@@ -168,6 +170,9 @@ extern "C" int strcpy_del2(char *dest, const char *src, int size, char delim)
 {
     if (dest == nullptr || src == nullptr)
         return 0;
+    // No room even for the terminator: nothing may be written.
+    if (size < 1)
+        return src[0] == '\0' || src[0] == delim ? 0 : kOverflow;
     int i = 0;
     while (src[i] != '\0' && src[i] != delim && i < size - 1) {
         dest[i] = src[i];

@@ -1,0 +1,57 @@
+// Inputs found by the store's differential fuzz target: keys that no record can
+// carry, and destinations without room for a terminator.
+#include "zelmsg.h"
+#include "store_support.h"
+
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <string.h>
+
+using zeltest::read_bytes;
+using zeltest::write_bytes;
+
+ZELTEST_REQUIRE_PRIVATE_ROOT();
+
+namespace {
+const std::string kNul(1, '\0');
+
+// The pattern "\nkey=" of such a key spans two records: it used to find the second
+// record's value, and remove_var used to drop the first record.
+TEST(StoreInput, KeysWithLineFeedOrEqualsNameNoRecord)
+{
+    const std::string text = "\nb=1\na=2\nc==x";
+    write_bytes(SETTING_FILE, text + kNul);
+    char buf[64];
+    for (const char *key : {"b=1\na", "\nb", "b=", "c=", "=x"}) {
+        SCOPED_TRACE(key);
+        EXPECT_EQ(get_var(buf, sizeof buf, key), 0);
+        EXPECT_EQ(get_var_mem(key), nullptr);
+        EXPECT_EQ(remove_var(key), 0);
+        EXPECT_EQ(read_bytes(SETTING_FILE), text + kNul);
+    }
+    // The records themselves are still found by their own keys.
+    EXPECT_EQ(get_var(buf, sizeof buf, "c"), 2);
+    EXPECT_STREQ(buf, "=x");
+    EXPECT_EQ(remove_var("b"), 1);
+    EXPECT_EQ(read_bytes(SETTING_FILE), "\na=2\nc==x" + kNul);
+}
+
+TEST(StoreInput, DestinationWithoutRoomIsNeverWritten)
+{
+    char dest[2] = {'Z', 'Z'};
+    for (int size : {0, -1, INT_MIN}) {
+        SCOPED_TRACE(size);
+        EXPECT_EQ(strcpy_del2(dest + 1, "", size, '\n'), 0);
+        EXPECT_EQ(strcpy_del2(dest + 1, "\nx", size, '\n'), 0);
+        EXPECT_EQ(strcpy_del2(dest + 1, "abc", size, '\n'), INT_MAX);
+        EXPECT_EQ(dest[1], 'Z');
+    }
+    write_bytes(SETTING_FILE, "\nempty=\nfull=1" + kNul);
+    EXPECT_EQ(get_var(dest + 1, 0, "empty"), 0);
+    EXPECT_EQ(get_var(dest + 1, 0, "full"), INT_MAX);
+    EXPECT_EQ(dest[1], 'Z');
+    // Size 1 has room for the terminator alone.
+    EXPECT_EQ(get_var(dest + 1, 1, "empty"), 0);
+    EXPECT_EQ(dest[1], '\0');
+}
+} // namespace
