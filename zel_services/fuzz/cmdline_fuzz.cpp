@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size_t nul = input.find('\0');
     std::string first = input.substr(0, nul);
     std::string second = nul == std::string::npos ? "" : input.substr(nul + 1);
-    second = second.substr(0, second.find('\0'));
+    second.resize(strlen(second.c_str()));
 
     char *argv[] = {const_cast<char *>("zel_services"), &first[0], &second[0], NULL};
     char cmd[CMD_TEXT_SIZE];
