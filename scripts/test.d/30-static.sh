@@ -19,10 +19,18 @@ for p in clang-tidy cppcheck; do
 done
 
 # A configured tree is all the tools need: compile_commands.json, nothing built.
+# With clang the fuzz targets are part of it.
+compiler=()
+fuzz=OFF
+if command -v clang++ >/dev/null && command -v clang >/dev/null; then
+  compiler=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
+  fuzz=ON
+fi
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
+rm -f "$build/CMakeCache.txt"   # the compiler may have changed since the last run
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON \
-  -DZEL_FUZZ=OFF >"$log" 2>&1 || {
+  "${compiler[@]}" -DZEL_FUZZ=$fuzz >"$log" 2>&1 || {
   cat "$log" >&2
   exit 1
 }
