@@ -125,5 +125,5 @@ for log in "$logs"/*.log; do
     fail=1
   fi
 done
-echo "memcheck: $(ls "$logs" | wc -l) program runs"
+echo "memcheck: $(ls "$logs" | wc -l) processes checked (children forked to run a shell included)"
 exit $fail
