@@ -18,21 +18,11 @@ rm -f /tmp/lumo_bc
 
 check "restart-all finishes" "restart_all"
 
-expected="/mnt/oak7210/server/ms start
-/mnt/oak7210/server/server start
-/mnt/oak7210/etc/ftpserver.sh start
-/mnt/oak7210/etc/nfsserver.sh start
-/mnt/oak7210/etc/smb.sh restart
-/mnt/oak7210/server/nzb start
-/mnt/oak7210/server/vantle start
-/mnt/oak7210/etc/btpd.sh
-/mnt/oak7210/server/clutch start"
-# reset_zel waits for btpd only, so its second run of the setup CGI may come before
-# or after the daemon's "clutch start": the CGI lines are checked on their own.
-cgi=/opt/oakhttpd/default/setups.cgi
-check "requests a c e j g n p l taken in this order" "[ \"\$(journal | grep -vxF $cgi)\" = \"\$expected\" ]"
-check "setup CGI first, and once more after btpd.sh" \
-  "[ \"\$(journal | head -n1)\" = $cgi ] && journal | sed -n '/btpd.sh\$/,\$p' | grep -qxF $cgi && [ \$(journal | grep -cxF $cgi) -eq 2 ]"
+expected="$SETUP_CGI
+$RESTART_STARTS
+$SETUP_CGI"
+check "requests a c e j g n p l taken in this order, then the setup CGI" \
+  "[ \"\$(ordered_journal)\" = \"\$expected\" ] && companion_once"
 [ "$fail" = 0 ] || journal
 check "all processes up" "all_running"
 for s in $services; do

@@ -35,30 +35,12 @@ wait $watcher
 check "no marker refreshed while the reset marker existed" "! [ -s /tmp/marker_watch ]"
 cat /tmp/marker_watch
 
-expected="/mnt/oak7210/bin/btcli -d /share/.btpd/ kill
-/mnt/oak7210/server/clutch stop
-/mnt/oak7210/server/server stop
-/mnt/oak7210/etc/smb.sh stop
-/mnt/oak7210/etc/nfsserver.sh stop
-/mnt/oak7210/server/vantle stop
-/mnt/oak7210/server/ms stop
-/mnt/oak7210/etc/ftpserver.sh stop
-/mnt/oak7210/server/nzb stop
-/mnt/oak7210/server/ms start
-/mnt/oak7210/server/server start
-/mnt/oak7210/etc/ftpserver.sh start
-/mnt/oak7210/etc/nfsserver.sh start
-/mnt/oak7210/etc/smb.sh restart
-/mnt/oak7210/server/nzb start
-/mnt/oak7210/server/vantle start
-/mnt/oak7210/etc/btpd.sh
-/mnt/oak7210/server/clutch start"
-# reset_zel waits for btpd only, so its second run of the setup CGI may come before
-# or after the daemon's "clutch start": the CGI lines are checked on their own.
-cgi=/opt/oakhttpd/default/setups.cgi
-check "stops m d h k q b f o, then starts a c e j g n p l, and no watchdog line" "[ \"\$(journal | grep -vxF $cgi)\" = \"\$expected\" ]"
-check "setup CGI first, and once more after btpd.sh" \
-  "[ \"\$(journal | head -n1)\" = $cgi ] && journal | sed -n '/btpd.sh\$/,\$p' | grep -qxF $cgi && [ \$(journal | grep -cxF $cgi) -eq 2 ]"
+expected="$SETUP_CGI
+$RESTART_STOPS
+$RESTART_STARTS
+$SETUP_CGI"
+check "stops m d h k q b f o, then starts a c e j g n p l, and no watchdog line" \
+  "[ \"\$(ordered_journal)\" = \"\$expected\" ] && companion_once"
 [ "$fail" = 0 ] || journal
 check "all processes up again" "all_running"
 for s in $services; do

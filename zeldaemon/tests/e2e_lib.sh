@@ -35,6 +35,35 @@ setting() { sed -n "s/^$1=//p" /tmp/setting.txt | tail -n 1; }
 # The journal of the stand-ins as "path args" lines, without the time stamps.
 journal() { cut -d' ' -f2- /player/journal; }
 
+# What a restart-all asks the daemon to run, as journal lines: the stops of the
+# running services, then the starts.
+SETUP_CGI=/opt/oakhttpd/default/setups.cgi
+RESTART_STOPS="/mnt/oak7210/bin/btcli -d /share/.btpd/ kill
+/mnt/oak7210/server/clutch stop
+/mnt/oak7210/server/server stop
+/mnt/oak7210/etc/smb.sh stop
+/mnt/oak7210/etc/nfsserver.sh stop
+/mnt/oak7210/server/vantle stop
+/mnt/oak7210/server/ms stop
+/mnt/oak7210/etc/ftpserver.sh stop
+/mnt/oak7210/server/nzb stop"
+RESTART_STARTS="/mnt/oak7210/server/ms start
+/mnt/oak7210/server/server start
+/mnt/oak7210/etc/ftpserver.sh start
+/mnt/oak7210/etc/nfsserver.sh start
+/mnt/oak7210/etc/smb.sh restart
+/mnt/oak7210/server/nzb start
+/mnt/oak7210/server/vantle start
+/mnt/oak7210/etc/btpd.sh"
+# The BitTorrent companion has no process check: reset_zel goes on once btpd runs, so
+# the daemon's "clutch start" may come before or after reset_zel's last lines. The
+# ordered journal leaves it out; companion_once checks it on its own.
+ordered_journal() { journal | grep -vx '/mnt/oak7210/server/clutch start'; }
+companion_once() {
+  [ "$(journal | grep -c 'clutch start$')" = 1 ] &&
+    [ "$(journal | grep -n 'clutch start$' | cut -d: -f1)" -gt "$(journal | grep -n 'btpd.sh$' | cut -d: -f1)" ]
+}
+
 # Queues "r" and waits for reset_zel to be done with the browser.
 restart_all() {
   zelctl send r

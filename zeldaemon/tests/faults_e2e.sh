@@ -89,38 +89,17 @@ rm /player/switches/fail-vantle
 
 # --- The daemon killed at points of a restart-all. A new daemon takes the requests
 # that reset_zel queues from then on; each restart-all ends as a whole one does.
-expected="/opt/oakhttpd/default/setups.cgi
-/mnt/oak7210/bin/btcli -d /share/.btpd/ kill
-/mnt/oak7210/server/clutch stop
-/mnt/oak7210/server/server stop
-/mnt/oak7210/etc/smb.sh stop
-/mnt/oak7210/etc/nfsserver.sh stop
-/mnt/oak7210/server/vantle stop
-/mnt/oak7210/server/ms stop
-/mnt/oak7210/etc/ftpserver.sh stop
-/mnt/oak7210/server/nzb stop
-/mnt/oak7210/server/ms start
-/mnt/oak7210/server/server start
-/mnt/oak7210/etc/ftpserver.sh start
-/mnt/oak7210/etc/nfsserver.sh start
-/mnt/oak7210/etc/smb.sh restart
-/mnt/oak7210/server/nzb start
-/mnt/oak7210/server/vantle start
-/mnt/oak7210/etc/btpd.sh
-/opt/oakhttpd/default/setups.cgi"
-# The BitTorrent companion has no process check: reset_zel goes on once btpd runs, so
-# its start may come after reset_zel's own last lines.
-companion_once() {
-  [ "$(journal | grep -c 'clutch start$')" = 1 ] &&
-    [ "$(journal | grep -n 'clutch start$' | cut -d: -f1)" -gt "$(journal | grep -n 'btpd.sh$' | cut -d: -f1)" ]
-}
+expected="$SETUP_CGI
+$RESTART_STOPS
+$RESTART_STARTS
+$SETUP_CGI"
 # What every restart-all leaves; the markers come at a sweep at least $2 seconds
 # after t0.
 restarted_whole() {
   check "$1: restart-all finishes" \
     "wait_for '! [ -e /tmp/reset_zel ]' 400 && wait_for '! pidof reset_zel >/dev/null && grep -q maintenance.html /tmp/lumo_bc 2>/dev/null' 30"
   check "$1: each request served once, in order" \
-    "[ \"\$(journal | grep -v 'clutch start\$')\" = \"\$expected\" ] && companion_once"
+    "[ \"\$(ordered_journal)\" = \"\$expected\" ] && companion_once"
   [ "$fail" = 0 ] || journal
   check "$1: all processes up" "all_running"
   check "$1: all settings 1" "[ \"\$(for s in \$services; do setting \$s; done | tr -d '\n')\" = 11111111 ]"
