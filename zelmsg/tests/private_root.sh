@@ -4,9 +4,20 @@
 # host's /tmp/setting.txt or its devices. The program sees ZEL_PRIVATE_ROOT=1.
 # usage: private_root.sh PROGRAM [ARGS...]
 [ $# -ge 1 ] || { echo "usage: $0 PROGRAM [ARGS...]" >&2; exit 2; }
+# A checkout under /tmp (as a CI runner may make) stays reachable: the old /tmp is
+# kept at /var/tmp of the private namespace and the program's own folder is bound back.
 exec unshare --mount --propagation private sh -c '
   set -e
+  keep=""
+  case "$(realpath "$1")" in
+    /tmp/*) keep=$(realpath "$1" | cut -d/ -f3) ;;
+  esac
+  [ -z "$keep" ] || mount --rbind /tmp /var/tmp
   mount -t tmpfs zeltmp /tmp
+  if [ -n "$keep" ]; then
+    mkdir "/tmp/$keep"
+    mount --rbind "/var/tmp/$keep" "/tmp/$keep"
+  fi
   mkdir /tmp/.hostdev
   mount --rbind /dev /tmp/.hostdev
   mount -t tmpfs zeldev /dev
