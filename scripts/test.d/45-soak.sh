@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Soak stage: the daemon built plain (as the valgrind stage builds it), flooded with
+# requests and noise while services flap; here its resident memory is judged too.
+set -euo pipefail
+top=${ZEL_TOP:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
+build=$top/build/valgrind
+
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON \
+  -DZEL_FUZZ=OFF >/dev/null
+cmake --build "$build" -j2 --target zeldaemon reset_zel zel_services arraygen zelctl \
+  shmpoke zel-init zel-idle zel_mtdemu zeldaemon_queue_flood >/dev/null
+rm -rf "$build/rootfs"
+DESTDIR="$build/rootfs" cmake --install "$build" --prefix /usr >/dev/null
+
+# The daemon reports each refused long message ("msgrcv: ..."); the flood makes many.
+"$top/player/zelplayer" --build "$build" --bind "$top" --daemon --speed 100 \
+  -- bash "$top/zeldaemon/tests/soak_e2e.sh" "$build/zeldaemon/tests/zeldaemon_queue_flood" 1200 \
+  2>&1 | { grep -v '^msgrcv: Argument list too long$' || true; }
