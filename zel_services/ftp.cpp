@@ -21,8 +21,10 @@ int create_input_script(const char *path)
     FILE *f = fopen(path, "w");
     if (f == NULL)
         return -1;
-    fputs("\n\n", f);
-    fclose(f);
+    /* A cut answer file (a full /tmp) would give pure-pw no password to read. */
+    int written = fputs("\n\n", f) >= 0;
+    if (fclose(f) != 0 || !written)
+        return -1;
     return 0;
 }
 

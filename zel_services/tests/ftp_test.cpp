@@ -72,4 +72,11 @@ TEST(FtpCommand, ShellSeesExactlyOneLiteralWord)
         EXPECT_EQ(through_shell(login), std::string("1:") + login) << login;
 }
 
+TEST(FtpAnswerFile, WriteThatFailsIsReported)
+{
+    // fopen succeeds on /dev/full; the write fails when the file is closed.
+    EXPECT_EQ(-1, create_input_script("/dev/full"));
+    EXPECT_EQ(-1, create_input_script("/nonexistent/input.script"));
+}
+
 } // namespace
