@@ -33,6 +33,7 @@ follow_journal() {
   done
 }
 
+echo "(times in brackets are the player's clock)"
 say "player booted; settings recreated from flash:"
 zelctl show 2>/dev/null | sed 's/^/    /'
 pidof zeldaemon >/dev/null && say "zeldaemon running (pid $(pidof zeldaemon))"
@@ -65,12 +66,12 @@ for _ in $(seq 20); do [ -e /tmp/reset_zel ] && break; sleep 0.5; done
 # reset_zel ends by pointing the browser at the third page.
 last=""
 for _ in $(seq 1200); do
+  [ ! -e /tmp/reset_zel ] && [ -z "${gone:-}" ] && { say "reset marker removed"; gone=1; }
   if [ -e /tmp/lumo_bc ]; then
     page=$(head -n1 /tmp/lumo_bc)
     if [ "$page" != "$last" ]; then say "browser page: $page"; last=$page; fi
     case "$page" in *maintenance.html*) break ;; esac
   fi
-  [ ! -e /tmp/reset_zel ] && [ -z "${gone:-}" ] && { say "reset marker removed"; gone=1; }
   sleep 0.5
 done
 if cmp -s -n "$(stat -c %s /tmp/setting.txt)" /tmp/setting.txt /dev/mtd1; then
