@@ -28,15 +28,7 @@ show_log
 # --- Started by hand, with the nzb script missing and vantle failing to come up:
 # each start waits out its 200 polls, the sequence goes on with the next service,
 # the settings say "1" for both and are committed.
-settings_file "
-upnp=1
-hlink=1
-ftpserv=1
-smbserv=1
-nfsserv=1
-btpdserv=1
-nzb=1
-vantle=1
+settings_file "$ALL_WANTED
 wireless=1"
 for l in b d f h k m o q; do zelctl send $l; done
 check "all services down" "wait_for none_running 30"

@@ -2,15 +2,7 @@
 # Restart-all while one service does not stop: its stop gives up after its polls,
 # its start then finds it running and does nothing, and its setting stays "0".
 . "$1"
-settings_file "
-upnp=1
-hlink=1
-ftpserv=1
-smbserv=1
-nfsserv=1
-btpdserv=1
-nzb=1
-vantle=1"
+settings_file "$ALL_WANTED"
 check "all services up" "start_all_services"
 touch /player/switches/nostop-nzb
 : > /player/journal

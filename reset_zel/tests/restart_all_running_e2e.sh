@@ -2,15 +2,7 @@
 # Restart-all with every service running: all are stopped in the fixed order, then
 # started; while the reset marker exists no marker is touched.
 . "$1"
-settings_file "
-upnp=1
-hlink=1
-ftpserv=1
-smbserv=1
-nfsserv=1
-btpdserv=1
-nzb=1
-vantle=1"
+settings_file "$ALL_WANTED"
 check "all services up" "start_all_services"
 check "all markers up" "wait_for all_markers 10"
 : > /player/journal

@@ -25,15 +25,7 @@ set -u
 mode=$2
 speed=$3
 uptime() { cut -d' ' -f1 /proc/uptime; }
-settings_file "
-upnp=1
-hlink=1
-ftpserv=1
-smbserv=1
-nfsserv=1
-btpdserv=1
-nzb=1
-vantle=1"
+settings_file "$ALL_WANTED"
 start_all_services || { echo "services did not come up" >&2; exit 1; }
 
 if [ "$mode" = restart ]; then

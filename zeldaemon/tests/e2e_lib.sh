@@ -30,6 +30,16 @@ all_markers() { for _m in $markers; do [ -e "$_m" ] || return 1; done; }
 settings_file() {
   printf '%s' "$1" > /tmp/setting.txt.new && mv /tmp/setting.txt.new /tmp/setting.txt
 }
+# Every service wanted, as a restart-all leaves the settings.
+ALL_WANTED="
+upnp=1
+hlink=1
+ftpserv=1
+smbserv=1
+nfsserv=1
+btpdserv=1
+nzb=1
+vantle=1"
 setting() { sed -n "s/^$1=//p" /tmp/setting.txt | tail -n 1; }
 
 # The journal of the stand-ins as "path args" lines, without the time stamps.
