@@ -2,15 +2,7 @@
 # Restart-all with no service running: reset_zel starts all eight through the daemon,
 # commits, steers the browser; the markers follow at the next timed sweep.
 . "$1"
-settings_file "
-upnp=0
-hlink=0
-ftpserv=0
-smbserv=0
-nfsserv=0
-btpdserv=0
-nzb=0
-vantle=0
+settings_file "$NONE_WANTED
 wireless=1"
 check "daemon running, nothing else" "pidof zeldaemon >/dev/null && none_running"
 : > /player/journal

@@ -4,15 +4,7 @@
 # the marker is removed.
 . "$1"
 init=/etc/init.d/S60zeldaemon
-settings_file "
-upnp=0
-hlink=0
-ftpserv=0
-smbserv=0
-nfsserv=0
-btpdserv=0
-nzb=0
-vantle=0"
+settings_file "$NONE_WANTED"
 
 check "boot started one daemon" "[ \$(pidof zeldaemon | wc -w) -eq 1 ]"
 check "status says running" "$init status >/dev/null"

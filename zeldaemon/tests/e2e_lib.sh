@@ -40,6 +40,7 @@ nfsserv=1
 btpdserv=1
 nzb=1
 vantle=1"
+NONE_WANTED=$(printf '%s' "$ALL_WANTED" | sed 's/=1$/=0/')
 setting() { sed -n "s/^$1=//p" /tmp/setting.txt | tail -n 1; }
 
 # The journal of the stand-ins as "path args" lines, without the time stamps.

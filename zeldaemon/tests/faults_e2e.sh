@@ -5,16 +5,7 @@
 # the system must be back where a restart-all leaves it.
 . "$1"
 . "$2"
-all_on="
-upnp=1
-hlink=1
-ftpserv=1
-smbserv=1
-nfsserv=1
-btpdserv=1
-nzb=1
-vantle=1"
-settings_file "$all_on"
+settings_file "$ALL_WANTED"
 daemon_restart
 
 # --- No settings file: the watchdog cannot read a setting and supervises nothing,
@@ -35,7 +26,7 @@ check "seven sweeps, the sixth with a watchdog pass" "wait_for '[ \$(sweeps) -ge
 check "nothing restarted" "! running ms-mips && ! [ -s /player/journal ]"
 check "no settings file created" "! [ -e /tmp/setting.txt ]"
 check "nothing printed" "! [ -s $log ]"
-settings_file "$all_on"
+settings_file "$ALL_WANTED"
 check "with the file back, the next watchdog pass (sweep 11) restarts it" \
   "wait_for 'running ms-mips' 400 && [ \$(sweeps) -ge 10 ] && [ \$(sweeps) -le 11 ]"
 check "daemon unharmed" "same_daemon && log_clean"
@@ -110,7 +101,7 @@ restarted_whole() {
 }
 
 check "all services up" "start_all_services"
-settings_file "$all_on"
+settings_file "$ALL_WANTED"
 
 # Gone before the first stop: reset_zel (started as the daemon would, after the
 # marker) queues its first stop and waits; the request waits on the queue for the
