@@ -23,8 +23,7 @@ static void report(const char *call)
 {
     int saved = errno;
     fprintf(stderr, "shmpoke: %s of control block key %d (0x%04X) failed: %s\n", call,
-            static_cast<int>(ControlBlock::kKey), static_cast<unsigned>(ControlBlock::kKey),
-            strerror(saved));
+            static_cast<int>(ControlBlock::kKey), static_cast<unsigned>(ControlBlock::kKey), strerror(saved));
 }
 
 // On any failure the handle stays without a segment, so nothing can be written.
@@ -43,9 +42,9 @@ int ControlBlock::open(int shmflg)
         return -1;
     }
     if (ds.shm_segsz < kSize) {
-        fprintf(stderr, "shmpoke: control block key %d (0x%04X) has %lu bytes, needs %lu\n",
-                static_cast<int>(kKey), static_cast<unsigned>(kKey),
-                static_cast<unsigned long>(ds.shm_segsz), static_cast<unsigned long>(kSize));
+        fprintf(stderr, "shmpoke: control block key %d (0x%04X) has %lu bytes, needs %lu\n", static_cast<int>(kKey),
+                static_cast<unsigned>(kKey), static_cast<unsigned long>(ds.shm_segsz),
+                static_cast<unsigned long>(kSize));
         return -1;
     }
     void *addr = shmat(id, nullptr, 0);

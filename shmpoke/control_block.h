@@ -11,7 +11,7 @@
 
 class ControlBlock {
 public:
-    static constexpr key_t kKey = 9230;  // 0x240E
+    static constexpr key_t kKey = 9230; // 0x240E
     static constexpr size_t kSize = 4096;
     static constexpr size_t kTextAOffset = 0;
     static constexpr size_t kTextBOffset = 256;

@@ -35,9 +35,8 @@ int create_passwd_file(void)
     if (create_input_script(INPUT_SCRIPT) != 0)
         return 0;
     memset(cmd, 0, sizeof cmd);
-    snprintf(cmd, sizeof cmd - 1,
-             "%s %s %s -f %s -u %s -g %s -d %s < " INPUT_SCRIPT " >/dev/null 2>/dev/null",
-             PURE_PW, "useradd", "ftpuser", FTP_PASSWD_FILE, "1001", "1001", "/share");
+    snprintf(cmd, sizeof cmd - 1, "%s %s %s -f %s -u %s -g %s -d %s < " INPUT_SCRIPT " >/dev/null 2>/dev/null", PURE_PW,
+             "useradd", "ftpuser", FTP_PASSWD_FILE, "1001", "1001", "/share");
     if (system(cmd) == 0)
         remove(INPUT_SCRIPT);
     return 0;
@@ -68,11 +67,11 @@ int quote_shell_word(char *out, size_t size, const char *word)
         return 0;
     }
 
-#define PUT(c)                                                                                 \
-    do {                                                                                       \
-        if (n + 1 >= size)                                                                     \
-            return -1;                                                                         \
-        out[n++] = (c);                                                                        \
+#define PUT(c)                                                                                                         \
+    do {                                                                                                               \
+        if (n + 1 >= size)                                                                                             \
+            return -1;                                                                                                 \
+        out[n++] = (c);                                                                                                \
     } while (0)
     PUT('\'');
     for (; *p != '\0'; p++) {

@@ -38,8 +38,7 @@ static int read_interface(char *out, const char *ifname, unsigned long request)
         goto fail;
     }
     close(fd);
-    snprintf(out, IF_TEXT_SIZE, "%s",
-             inet_ntoa(reinterpret_cast<struct sockaddr_in *>(&ifr.ifr_addr)->sin_addr));
+    snprintf(out, IF_TEXT_SIZE, "%s", inet_ntoa(reinterpret_cast<struct sockaddr_in *>(&ifr.ifr_addr)->sin_addr));
     return 0;
 fail:
     strcpy(out, "#");

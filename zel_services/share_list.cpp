@@ -74,8 +74,7 @@ int check_share_list(const char *list)
 
 int is_disk_share(const char *name)
 {
-    return strstr(name, "HARD_DISK") != NULL || strstr(name, "SATA_DISK") != NULL ||
-           strstr(name, "USB_DRIVE_") != NULL;
+    return strstr(name, "HARD_DISK") != NULL || strstr(name, "SATA_DISK") != NULL || strstr(name, "USB_DRIVE_") != NULL;
 }
 
 int list_root_folders(void)

@@ -27,8 +27,7 @@ static int take_argument(const char *arg, const char *key, char *out, size_t siz
     return 0;
 }
 
-int read_command_line(int argc, char *const argv[], char cmd[CMD_TEXT_SIZE],
-                      char opt[OPT_TEXT_SIZE])
+int read_command_line(int argc, char *const argv[], char cmd[CMD_TEXT_SIZE], char opt[OPT_TEXT_SIZE])
 {
     cmd[0] = '\0';
     opt[0] = '\0';
@@ -56,12 +55,23 @@ int parse_cmd(const char *cmd)
 int execute_target(int code, const char *opt)
 {
     switch (code) {
-    case 0: update_nfs_share(opt); break;
-    case 1: update_ftp_passwd(opt); break;
-    case 2: update_smb_workgrp(opt); break;
-    case 3: add_share(opt); break;
-    case 4: remove_share(opt); break;
-    default: break;
+    case 0:
+        update_nfs_share(opt);
+        break;
+    case 1:
+        update_ftp_passwd(opt);
+        break;
+    case 2:
+        update_smb_workgrp(opt);
+        break;
+    case 3:
+        add_share(opt);
+        break;
+    case 4:
+        remove_share(opt);
+        break;
+    default:
+        break;
     }
     return 0;
 }

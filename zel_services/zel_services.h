@@ -20,13 +20,14 @@ enum {
 
 /* ---- command line and dispatch (zel_services.cpp) ---- */
 
-enum { APPS_COUNT = 5 };
+enum {
+    APPS_COUNT = 5
+};
 extern const char *const apps_type[APPS_COUNT];
 
 /* Fills the command and option texts from the arguments. 0 when a command should be
  * looked up, -1 when the run ends here (too few arguments, "cmd=" or "opt=" alone). */
-int read_command_line(int argc, char *const argv[], char cmd[CMD_TEXT_SIZE],
-                      char opt[OPT_TEXT_SIZE]);
+int read_command_line(int argc, char *const argv[], char cmd[CMD_TEXT_SIZE], char opt[OPT_TEXT_SIZE]);
 int parse_cmd(const char *cmd);
 int execute_target(int code, const char *opt);
 

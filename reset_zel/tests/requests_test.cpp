@@ -32,14 +32,16 @@ struct pending_change {
 std::vector<pending_change> pending;
 
 const std::map<char, std::vector<std::string>> starts = {
-    {'a', {"ms-mips"}}, {'c', {"msUPnP-mips", "mDNSrespd-mips"}}, {'e', {"pure-ftpd"}},
-    {'g', {"smbd", "nmbd"}}, {'j', {"nfsd", "mountd"}}, {'l', {"btpd"}},
-    {'n', {"nzbget"}}, {'p', {"client"}},
+    {'a', {"ms-mips"}},        {'c', {"msUPnP-mips", "mDNSrespd-mips"}},
+    {'e', {"pure-ftpd"}},      {'g', {"smbd", "nmbd"}},
+    {'j', {"nfsd", "mountd"}}, {'l', {"btpd"}},
+    {'n', {"nzbget"}},         {'p', {"client"}},
 };
 const std::map<char, std::vector<std::string>> stops = {
-    {'b', {"ms-mips"}}, {'d', {"msUPnP-mips", "mDNSrespd-mips"}}, {'f', {"pure-ftpd"}},
-    {'h', {"smbd", "nmbd"}}, {'k', {"nfsd", "mountd"}}, {'m', {"btpd"}},
-    {'o', {"nzbget"}}, {'q', {"client"}},
+    {'b', {"ms-mips"}},        {'d', {"msUPnP-mips", "mDNSrespd-mips"}},
+    {'f', {"pure-ftpd"}},      {'h', {"smbd", "nmbd"}},
+    {'k', {"nfsd", "mountd"}}, {'m', {"btpd"}},
+    {'o', {"nzbget"}},         {'q', {"client"}},
 };
 
 void apply_due()
@@ -101,7 +103,7 @@ std::string setting(const char *key)
     return s;
 }
 
-const char *const all_processes[] = {"ms-mips", "msUPnP-mips", "mDNSrespd-mips", "pure-ftpd", "smbd", "nmbd",
+const char *const all_processes[] = {"ms-mips", "msUPnP-mips", "mDNSrespd-mips", "pure-ftpd", "smbd",  "nmbd",
                                      "nfsd",    "mountd",      "btpd",           "nzbget",    "client"};
 const char *const keys[] = {"upnp", "hlink", "ftpserv", "smbserv", "nfsserv", "btpdserv", "nzb", "vantle"};
 

@@ -57,8 +57,7 @@ std::vector<unsigned char> snapshot(const unsigned char *p, size_t size)
 }
 
 // Indices at which two snapshots differ, so a failure names the stray bytes.
-std::vector<size_t> changed_bytes(const std::vector<unsigned char> &a,
-                                  const std::vector<unsigned char> &b)
+std::vector<size_t> changed_bytes(const std::vector<unsigned char> &a, const std::vector<unsigned char> &b)
 {
     std::vector<size_t> out;
     for (size_t i = 0; i < a.size(); ++i)
@@ -227,8 +226,7 @@ TEST_F(ControlBlockTest, FlagsAndPokeWordTouchOnlyTheirBytes)
     int32_t word;
     memcpy(&word, raw + 1588, sizeof word);
     EXPECT_EQ(word, -2);
-    EXPECT_EQ(changed_bytes(before, snapshot(raw, kSize)),
-              (std::vector<size_t>{1588, 1589, 1590, 1591}));
+    EXPECT_EQ(changed_bytes(before, snapshot(raw, kSize)), (std::vector<size_t>{1588, 1589, 1590, 1591}));
 }
 
 TEST_F(ControlBlockTest, ToolSetsOnlyTheWordAndLeavesTheSegment)
@@ -289,4 +287,4 @@ TEST_F(ControlBlockTest, SegmentSmallerThanBlockIsRefused)
     EXPECT_EQ(snapshot(raw, small), before);
 }
 
-}  // namespace
+} // namespace

@@ -1,7 +1,7 @@
 // Facts of the target ABI that the programs rely on, checked on the machine (or
 // emulator) that runs the build: a toolchain with the wrong headers, or an emulator
 // that translates a call wrongly, shows up here rather than on the player.
-#include <sys/ioctl.h>  // <mtd/mtd-user.h> uses the request macros without including them
+#include <sys/ioctl.h> // <mtd/mtd-user.h> uses the request macros without including them
 #include <mtd/mtd-user.h>
 
 #include <arpa/inet.h>
@@ -154,4 +154,4 @@ TEST(TargetNet, InterfaceAddressRequest)
     EXPECT_STREQ(inet_ntoa(sin->sin_addr), "127.0.0.1");
 }
 
-}  // namespace
+} // namespace

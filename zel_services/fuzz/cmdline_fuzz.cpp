@@ -85,8 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     } else if (check_share_list(opt) == 0) {
         abort();
     }
-    if (check_share_name(opt) == 0 &&
-        (strchr(opt, '/') != NULL || strchr(opt, '\n') != NULL || opt[0] == '\0'))
+    if (check_share_name(opt) == 0 && (strchr(opt, '/') != NULL || strchr(opt, '\n') != NULL || opt[0] == '\0'))
         abort();
 
     // The login comes back from the shell exactly as given.

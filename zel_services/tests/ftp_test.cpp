@@ -19,8 +19,7 @@ std::string passwd_command(const std::string &login)
 
 TEST(FtpCommand, PlainLoginGivesTheUsualCommandLine)
 {
-    EXPECT_EQ(passwd_command("ftpuser"),
-              "/mnt/oak7210/bin/pure-pw passwd ftpuser -f /etc/pureftpd.passwd -m ");
+    EXPECT_EQ(passwd_command("ftpuser"), "/mnt/oak7210/bin/pure-pw passwd ftpuser -f /etc/pureftpd.passwd -m ");
     EXPECT_EQ(passwd_command("joe.smith-2@home"),
               "/mnt/oak7210/bin/pure-pw passwd joe.smith-2@home -f /etc/pureftpd.passwd -m ");
 }
@@ -29,10 +28,8 @@ TEST(FtpCommand, ShellTextIsQuoted)
 {
     EXPECT_EQ(passwd_command("x; touch /tmp/pwned"),
               "/mnt/oak7210/bin/pure-pw passwd 'x; touch /tmp/pwned' -f /etc/pureftpd.passwd -m ");
-    EXPECT_EQ(passwd_command("$(reboot)"),
-              "/mnt/oak7210/bin/pure-pw passwd '$(reboot)' -f /etc/pureftpd.passwd -m ");
-    EXPECT_EQ(passwd_command("it's"),
-              "/mnt/oak7210/bin/pure-pw passwd 'it'\\''s' -f /etc/pureftpd.passwd -m ");
+    EXPECT_EQ(passwd_command("$(reboot)"), "/mnt/oak7210/bin/pure-pw passwd '$(reboot)' -f /etc/pureftpd.passwd -m ");
+    EXPECT_EQ(passwd_command("it's"), "/mnt/oak7210/bin/pure-pw passwd 'it'\\''s' -f /etc/pureftpd.passwd -m ");
     // An empty login stays one (empty) word, so "-f" is not taken for the login.
     EXPECT_EQ(passwd_command(""), "/mnt/oak7210/bin/pure-pw passwd '' -f /etc/pureftpd.passwd -m ");
 }
@@ -65,9 +62,15 @@ std::string through_shell(const std::string &word)
 
 TEST(FtpCommand, ShellSeesExactlyOneLiteralWord)
 {
-    const char *logins[] = {"ftpuser", "x; touch /tmp/zs-never", "$(echo no)", "`echo no`",
-                            "a'b\"c", "''", "\\", "a\nb", "*", "~root", "a b  c", "!x", "",
-                            "-m", "$HOME", "x|y&z>w<v", "#"};
+    const char *logins[] = {"ftpuser",    "x; touch /tmp/zs-never",
+                            "$(echo no)", "`echo no`",
+                            "a'b\"c",     "''",
+                            "\\",         "a\nb",
+                            "*",          "~root",
+                            "a b  c",     "!x",
+                            "",           "-m",
+                            "$HOME",      "x|y&z>w<v",
+                            "#"};
     for (const char *login : logins)
         EXPECT_EQ(through_shell(login), std::string("1:") + login) << login;
 }

@@ -80,9 +80,8 @@ TEST(ExportRemoval, DropsOnlyTheFoldersEntriesAndKeepsEveryOtherLine)
                               "/HARD_DISK *(rw,fsid=1,nohide)";
     EXPECT_EQ(remove_from(table, "USB_DRIVE_A-1"),
               "/share *(rw)\n\n\n/USB_DRIVE_A-10 *(rw)\n/HARD_DISK *(rw,fsid=1,nohide)");
-    EXPECT_EQ(remove_from(table, "HARD_DISK"),
-              "/share *(rw)\n\n/USB_DRIVE_A-1 *(rw)\n\n/USB_DRIVE_A-10 *(rw)\n"
-              "/USB_DRIVE_A-1 10.0.0.0/255.0.0.0(rw)\n");
+    EXPECT_EQ(remove_from(table, "HARD_DISK"), "/share *(rw)\n\n/USB_DRIVE_A-1 *(rw)\n\n/USB_DRIVE_A-10 *(rw)\n"
+                                               "/USB_DRIVE_A-1 10.0.0.0/255.0.0.0(rw)\n");
     EXPECT_EQ(remove_from(table, "SATA_DISK"), table);
     EXPECT_EQ(remove_from("", "share"), "");
 }
@@ -95,8 +94,7 @@ TEST(ExportRemoval, LongLinesGoOrStayWhole)
     std::string long_drop = "/HARD_DISK" + clients + "\n";
     std::string long_keep = "/SATA_DISK" + clients + "\n";
     ASSERT_GT(long_drop.size(), 300u);
-    EXPECT_EQ(remove_from(long_drop + long_keep + "/share *(rw)\n", "HARD_DISK"),
-              long_keep + "/share *(rw)\n");
+    EXPECT_EQ(remove_from(long_drop + long_keep + "/share *(rw)\n", "HARD_DISK"), long_keep + "/share *(rw)\n");
     // A continuation piece that starts with the folder's name is part of its line.
     std::string wrapped = "/" + std::string(253, 'k') + "/HARD_DISK x\n";
     EXPECT_EQ(remove_from(wrapped, "HARD_DISK"), wrapped);

@@ -29,23 +29,18 @@ std::string section(const std::string &name, const std::string &path)
 std::string remove_section(const std::string &conf, const char *name)
 {
     std::string header = std::string("[") + name + "]";
-    return filter_string(conf, [&header](FILE *in, FILE *out) {
-        filter_smb_sections(in, out, header.c_str());
-    });
+    return filter_string(conf, [&header](FILE *in, FILE *out) { filter_smb_sections(in, out, header.c_str()); });
 }
 
 TEST(SambaRemoval, DropsHeaderAndFiveLinesOfTheExactSection)
 {
     std::string global = "[global]\n\tworkgroup = W\n";
-    std::string conf = global + section("shared", "shared") + section("share", "share") +
-                       section("HARD_DISK", "HARD_DISK");
-    EXPECT_EQ(remove_section(conf, "share"),
-              global + section("shared", "shared") + section("HARD_DISK", "HARD_DISK"));
+    std::string conf =
+        global + section("shared", "shared") + section("share", "share") + section("HARD_DISK", "HARD_DISK");
+    EXPECT_EQ(remove_section(conf, "share"), global + section("shared", "shared") + section("HARD_DISK", "HARD_DISK"));
     EXPECT_EQ(remove_section(conf, "USB_DRIVE_A-1"), conf);
     // Two sections of one name (a folder added twice) both go.
-    EXPECT_EQ(remove_section(section("HARD_DISK", "a") + global + section("HARD_DISK", "b"),
-                             "HARD_DISK"),
-              global);
+    EXPECT_EQ(remove_section(section("HARD_DISK", "a") + global + section("HARD_DISK", "b"), "HARD_DISK"), global);
 }
 
 TEST(SambaRemoval, FiveLinesAfterTheHeaderWhateverTheyHold)
@@ -58,18 +53,16 @@ TEST(SambaRemoval, FiveLinesAfterTheHeaderWhateverTheyHold)
                               "[share]\n\tforce create mode = 0644\n"
                               "\tforce directory mode = 0755\n\tpath = /share\n"
                               "\tread only = No\n\tvalid users = zel\n";
-    EXPECT_EQ(remove_section(tool_output, "HARD_DISK"),
-              "# Global parameters\n[global]\n\tworkgroup = W\n\n\n\n\n"
-              "[share]\n\tforce create mode = 0644\n"
-              "\tforce directory mode = 0755\n\tpath = /share\n"
-              "\tread only = No\n\tvalid users = zel\n");
+    EXPECT_EQ(remove_section(tool_output, "HARD_DISK"), "# Global parameters\n[global]\n\tworkgroup = W\n\n\n\n\n"
+                                                        "[share]\n\tforce create mode = 0644\n"
+                                                        "\tforce directory mode = 0755\n\tpath = /share\n"
+                                                        "\tread only = No\n\tvalid users = zel\n");
 }
 
 TEST(SambaRemoval, LongLinesCountOnce)
 {
     std::string long_line = "\tcomment = " + std::string(400, 'c') + "\n";
-    std::string conf = "[HARD_DISK]\n" + long_line + "\ta = 1\n\tb = 2\n\tc = 3\n\td = 4\n" +
-                       section("share", "share");
+    std::string conf = "[HARD_DISK]\n" + long_line + "\ta = 1\n\tb = 2\n\tc = 3\n\td = 4\n" + section("share", "share");
     EXPECT_EQ(remove_section(conf, "HARD_DISK"), section("share", "share"));
 }
 

@@ -15,9 +15,7 @@ struct Cut {
     explicit Cut(const char *list)
     {
         result = for_each_share_name(
-            list, [](const char *name, void *ctx) {
-                static_cast<std::vector<std::string> *>(ctx)->push_back(name);
-            },
+            list, [](const char *name, void *ctx) { static_cast<std::vector<std::string> *>(ctx)->push_back(name); },
             &names);
     }
 };
@@ -70,8 +68,7 @@ TEST(ShareNames, AcceptsFoldersDirectlyUnderTheRoot)
 
 TEST(ShareNames, RefusesNamesThatWouldExportAnotherFolderOrAddLines)
 {
-    const char *bad[] = {"", ".", "..", "a/b", "../etc", "/", "x\n/ *(rw)", "a\rb",
-                         "my disk", "tab\there", "del\x7f"};
+    const char *bad[] = {"", ".", "..", "a/b", "../etc", "/", "x\n/ *(rw)", "a\rb", "my disk", "tab\there", "del\x7f"};
     for (const char *name : bad)
         EXPECT_EQ(check_share_name(name), -1) << name;
     EXPECT_EQ(check_share_name(std::string(50, 'n').c_str()), -1);

@@ -22,8 +22,7 @@ inline std::string write_to_string(const std::function<void(FILE *)> &write)
     return text;
 }
 
-inline std::string filter_string(const std::string &input,
-                                 const std::function<void(FILE *, FILE *)> &filter)
+inline std::string filter_string(const std::string &input, const std::function<void(FILE *, FILE *)> &filter)
 {
     std::string copy = input;
     FILE *in = fmemopen(copy.empty() ? nullptr : &copy[0], copy.size(), "r");

@@ -92,8 +92,7 @@ TEST_F(LoopTest, EveryLetterRunsItsLinesAndRefreshesItsGroup)
         {"i", {"/mnt/oak7210/etc/smb.sh passwd"}, "markers 4"},
         {"k", {" /mnt/oak7210/etc/nfsserver.sh stop"}, "markers 5"},
         {"l", {"/mnt/oak7210/etc/btpd.sh", "/mnt/oak7210/server/clutch start"}, "markers 6"},
-        {"m", {"/mnt/oak7210/bin/btcli -d /share/.btpd/ kill", "/mnt/oak7210/server/clutch stop"},
-         "markers 6"},
+        {"m", {"/mnt/oak7210/bin/btcli -d /share/.btpd/ kill", "/mnt/oak7210/server/clutch stop"}, "markers 6"},
         {"o", {"/mnt/oak7210/server/nzb stop"}, "markers 7"},
         {"p", {"/mnt/oak7210/server/vantle start"}, "markers 8"},
     };
@@ -125,8 +124,7 @@ TEST_F(LoopTest, RequestsAreServedOnePerPassInOrderSent)
     passes(1);
     EXPECT_EQ(std::vector<std::string>{"/mnt/oak7210/server/ms start"}, ran);
     passes(1);
-    EXPECT_EQ((std::vector<std::string>{"/mnt/oak7210/server/ms start", "/mnt/oak7210/server/ms stop"}),
-              ran);
+    EXPECT_EQ((std::vector<std::string>{"/mnt/oak7210/server/ms start", "/mnt/oak7210/server/ms stop"}), ran);
 }
 
 TEST_F(LoopTest, FirstTimedSweepAfterThirtyOneSeconds)

@@ -49,7 +49,7 @@ std::string check(const char *name)
 const char *const markers[] = {"/tmp/zel_ms",  "/tmp/zel_mi", "/tmp/zel_ftp", "/tmp/zel_smb",
                                "/tmp/zel_nfs", "/tmp/zel_bt", "/tmp/zel_nzb", "/tmp/zel_vantle"};
 const char *const keys[] = {"upnp", "hlink", "ftpserv", "smbserv", "nfsserv", "btpdserv", "nzb", "vantle"};
-const char *const all_processes[] = {"ms-mips", "msUPnP-mips", "mDNSrespd-mips", "pure-ftpd", "smbd", "nmbd",
+const char *const all_processes[] = {"ms-mips", "msUPnP-mips", "mDNSrespd-mips", "pure-ftpd", "smbd",  "nmbd",
                                      "nfsd",    "mountd",      "btpd",           "nzbget",    "client"};
 
 bool exists(const char *path)

@@ -37,10 +37,40 @@ const int kInts[] = {0, 1, -5, 42, INT_MIN, INT_MAX, 1000000, -1};
 
 void build_alphabets()
 {
-    keys = {"a", "b", "ab", "ba", "upnp", "a b", "\xff", std::string(kMaxKey, 'k'), std::string(kMaxKey + 1, 'k'),
-            "", "=", "\n", "a=", "=a", "a\nb", "b=1\na", "a=1\nb", "\nb", "b\n"};
-    values = {"", "1", "0", "=", "a=b", "\n", "x\ny", "-5", "\xff", "\r", std::string(1022, 'v'),
-              std::string(1023, 'v'), std::string(1024, 'v'), std::string(30000, 'w'), "<null>"};
+    keys = {"a",
+            "b",
+            "ab",
+            "ba",
+            "upnp",
+            "a b",
+            "\xff",
+            std::string(kMaxKey, 'k'),
+            std::string(kMaxKey + 1, 'k'),
+            "",
+            "=",
+            "\n",
+            "a=",
+            "=a",
+            "a\nb",
+            "b=1\na",
+            "a=1\nb",
+            "\nb",
+            "b\n"};
+    values = {"",
+              "1",
+              "0",
+              "=",
+              "a=b",
+              "\n",
+              "x\ny",
+              "-5",
+              "\xff",
+              "\r",
+              std::string(1022, 'v'),
+              std::string(1023, 'v'),
+              std::string(1024, 'v'),
+              std::string(30000, 'w'),
+              "<null>"};
 }
 
 // The store's file is fixed at /tmp/setting.txt: the fuzzer gets a /tmp of its own.
@@ -287,8 +317,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             const std::string *want = m.value(k);
             int want_rc = 0;
             if (want != nullptr)
-                want_rc = static_cast<long>(want->size()) > static_cast<long>(dsize) - 1 ? kOverflow
-                                                                                      : static_cast<int>(want->size());
+                want_rc = static_cast<long>(want->size()) > static_cast<long>(dsize) - 1
+                              ? kOverflow
+                              : static_cast<int>(want->size());
             if (want != nullptr && want->empty())
                 want_rc = 0;
             if (got != want_rc)

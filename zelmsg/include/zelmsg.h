@@ -21,7 +21,9 @@ extern "C" {
 /* ---- service-request queue (libzelmsg.a only) ---- */
 
 /* The channel number is both the ftok project number and the message type word. */
-typedef enum { SETUP_2_ZELD = 207 } ZELMTYPE;
+typedef enum {
+    SETUP_2_ZELD = 207
+} ZELMTYPE;
 
 struct my_msgbuf {
     long mtype;    /* the channel number on send */

@@ -53,10 +53,7 @@ protected:
     static std::string image() { return read_bytes(kMtd); }
     static std::string log(const std::string &dev = kMtd) { return read_bytes(dev + ".log"); }
     // Puts an image (padded with erased bytes) on the partition, bypassing the library.
-    static void put_image(const std::string &bytes)
-    {
-        write_bytes(kMtd, bytes + erased(kPartition - bytes.size()));
-    }
+    static void put_image(const std::string &bytes) { write_bytes(kMtd, bytes + erased(kPartition - bytes.size())); }
 };
 
 TEST_F(Flash, CommitWritesFileBytesThenBufferTail)

@@ -40,7 +40,7 @@ struct Figures {
     long torn;          // locked reads of an inconsistent file
     long stale;         // values that went backwards
     long errors;
-    long split_done;    // increments done as two lock sections
+    long split_done; // increments done as two lock sections
     long services_runs, services_failed, services_no_setting;
 };
 
@@ -85,7 +85,8 @@ bool parse_store(const std::string &s, std::map<std::string, std::string> &out)
     if (out.size() != kWriters + 4 || out["wireless"] != "1" || out["pad"] != kPad)
         return false;
     for (auto &kv : out)
-        if (kv.first != "pad" && kv.first != "wireless" && kv.second.find_first_not_of("0123456789") != std::string::npos)
+        if (kv.first != "pad" && kv.first != "wireless" &&
+            kv.second.find_first_not_of("0123456789") != std::string::npos)
             return false;
     return true;
 }
@@ -205,7 +206,8 @@ int run_services(const volatile int &stop, Figures &f)
     return 0;
 }
 
-template <typename F> pid_t spawn(F body)
+template <typename F>
+pid_t spawn(F body)
 {
     pid_t pid = fork();
     if (pid == 0) {
@@ -283,15 +285,15 @@ TEST(Load, LockedWritersLoseNothingAndReadersSeeWholeFiles)
     long split = atol(end["split"].c_str());
     EXPECT_LE(split, sum.split_done);
 
-    printf("load: %d writers x %d cycles, %d locked readers, zel_services alongside; %.2f s\n", kWriters,
-           kCycles, kReaders, seconds);
+    printf("load: %d writers x %d cycles, %d locked readers, zel_services alongside; %.2f s\n", kWriters, kCycles,
+           kReaders, seconds);
     printf("load: %ld locked store operations, %.0f per second\n", sum.ops, static_cast<double>(sum.ops) / seconds);
     printf("load: longest wait for the lock %.2f ms (of %ld measured); longest write_int/get_var_mem %.2f ms\n",
            static_cast<double>(sum.wait_max) / 1e6, sum.sections, static_cast<double>(sum.op_max) / 1e6);
     printf("load: increments in two lock sections kept %ld of %ld (%ld lost); under one lock none lost\n", split,
            sum.split_done, sum.split_done - split);
-    printf("load: zel_services ran %ld times without the lock, %ld found no setting \"wireless\"\n",
-           sum.services_runs, sum.services_no_setting);
+    printf("load: zel_services ran %ld times without the lock, %ld found no setting \"wireless\"\n", sum.services_runs,
+           sum.services_no_setting);
     munmap(mem, sizeof(Figures) * kProcs + sizeof(int));
 }
 } // namespace

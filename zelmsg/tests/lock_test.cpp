@@ -18,7 +18,8 @@ namespace {
 const std::string kNul(1, '\0');
 
 // Runs body(i) in n child processes; returns how many of them exited non-zero.
-template <typename F> int run_children(int n, F body)
+template <typename F>
+int run_children(int n, F body)
 {
     std::vector<pid_t> pids;
     for (int i = 0; i < n; ++i) {
@@ -156,10 +157,11 @@ TEST(Lock, ConflictsWithLockfOfOtherPrograms)
     EXPECT_EQ(busy, 1);
     ASSERT_EQ(release_lock(), 0);
     // ...and gets it once given back.
-    EXPECT_EQ(run_children(1, [](int) {
-                  int fd = open(SETTING_FILE, O_RDWR);
-                  return lockf(fd, F_TLOCK, 0) == 0 ? 0 : 1;
-              }),
+    EXPECT_EQ(run_children(1,
+                           [](int) {
+                               int fd = open(SETTING_FILE, O_RDWR);
+                               return lockf(fd, F_TLOCK, 0) == 0 ? 0 : 1;
+                           }),
               0);
 
     // A store write waits for another program's lockf section to end.

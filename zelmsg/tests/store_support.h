@@ -120,13 +120,13 @@ inline bool in_private_root()
 
 } // namespace zeltest
 
-#define ZELTEST_REQUIRE_PRIVATE_ROOT()                                                             \
-    static const bool zeltest_private_root_checked = [] {                                          \
-        if (!zeltest::in_private_root()) {                                                         \
-            fprintf(stderr, "refusing to run: start me through zelmsg/tests/private_root.sh\n");   \
-            exit(1);                                                                               \
-        }                                                                                          \
-        return true;                                                                               \
+#define ZELTEST_REQUIRE_PRIVATE_ROOT()                                                                                 \
+    static const bool zeltest_private_root_checked = [] {                                                              \
+        if (!zeltest::in_private_root()) {                                                                             \
+            fprintf(stderr, "refusing to run: start me through zelmsg/tests/private_root.sh\n");                       \
+            exit(1);                                                                                                   \
+        }                                                                                                              \
+        return true;                                                                                                   \
     }()
 
 #endif
