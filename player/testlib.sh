@@ -1,0 +1,85 @@
+# The end-to-end scripts' vocabulary, in plain POSIX sh: BusyBox ash inside the
+# simulated player runs it as well as dash and bash outside. Source it, use the checks,
+# end with "finish".
+#
+#   check NAME CONDITION         CONDITION (a shell text, run with eval) must succeed
+#   expect_eq NAME ACTUAL WANTED the two texts are equal
+#   expect_file NAME PATH [GOLDEN]
+#                                PATH exists; with GOLDEN, it holds GOLDEN's bytes
+#   expect_no_file NAME PATH...  none of the paths exists
+#   wait_for CONDITION [SECONDS] polls CONDITION every tenth of a second (of the
+#                                player's clock, which may run fast); 1 on time-out
+#   finish                       prints "N passed, N failed"; exit status 1 on a failure
+#
+# Every check prints "ok   NAME" or "FAIL NAME" with what differed.
+
+t_passed=0
+t_failed=0
+
+t_ok() {
+    t_passed=$((t_passed + 1))
+    echo "ok   $1"
+}
+
+t_fail() {
+    t_failed=$((t_failed + 1))
+    echo "FAIL $1"
+}
+
+check() {
+    _t_name=$1
+    shift
+    if eval "$*"; then t_ok "$_t_name"; else t_fail "$_t_name"; fi
+}
+
+expect_eq() {
+    if [ "$2" = "$3" ]; then
+        t_ok "$1"
+    else
+        t_fail "$1"
+        printf '     got:  [%s]\n     want: [%s]\n' "$2" "$3"
+    fi
+}
+
+expect_file() {
+    if [ ! -e "$2" ]; then
+        t_fail "$1"
+        echo "     $2 missing"
+    elif [ -n "${3:-}" ] && ! cmp -s "$2" "$3"; then
+        t_fail "$1"
+        echo "     $2 differs from $3:"
+        diff -u "$3" "$2" | head -40 | sed 's/^/     /'
+    else
+        t_ok "$1"
+    fi
+}
+
+expect_no_file() {
+    _t_name=$1
+    shift
+    _t_left=
+    for _t_p; do [ -e "$_t_p" ] && _t_left="$_t_left $_t_p"; done
+    if [ -z "$_t_left" ]; then
+        t_ok "$_t_name"
+    else
+        t_fail "$_t_name"
+        echo "     still there:$_t_left"
+    fi
+}
+
+wait_for() {
+    _t_n=0
+    _t_max=$((${2:-60} * 10))
+    while [ $_t_n -lt $_t_max ]; do
+        eval "$1" && return 0
+        sleep 0.1
+        _t_n=$((_t_n + 1))
+    done
+    return 1
+}
+
+finish() {
+    echo "$t_passed passed, $t_failed failed"
+    [ "$t_failed" -eq 0 ] && [ "$t_passed" -gt 0 ]
+    exit $?
+}
