@@ -1,5 +1,5 @@
-/* The FTP server's one virtual account, "ftpuser", kept with the server's pure-pw.
- * The new password comes from the caller on standard input, which pure-pw inherits. */
+// The FTP server's one virtual account, "ftpuser", kept with the server's pure-pw.
+// The new password comes from the caller on standard input, which pure-pw inherits.
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -19,16 +19,16 @@ int check_file_existence(const char *path)
 int create_input_script(const char *path)
 {
     FILE *f = fopen(path, "w");
-    if (f == NULL)
+    if (f == nullptr)
         return -1;
-    /* A cut answer file (a full /tmp) would give pure-pw no password to read. */
+    // A cut answer file (a full /tmp) would give pure-pw no password to read.
     int written = fputs("\n\n", f) >= 0;
     if (fclose(f) != 0 || !written)
         return -1;
     return 0;
 }
 
-int create_passwd_file(void)
+int create_passwd_file()
 {
     char cmd[COMMAND_SIZE];
 
@@ -42,56 +42,52 @@ int create_passwd_file(void)
     return 0;
 }
 
-static int plain_shell_char(unsigned char c)
+namespace {
+
+bool plain_shell_char(unsigned char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           strchr("@%+=:,./-_", c) != NULL;
+           strchr("@%+=:,./-_", c) != nullptr;
 }
 
-/* Single quotes keep every character literal; a quote itself is closed, escaped and
- * reopened: it's -> 'it'\''s'. */
+} // namespace
+
+// Single quotes keep every character literal; a quote itself is closed, escaped and
+// reopened: it's -> 'it'\''s'.
 int quote_shell_word(char *out, size_t size, const char *word)
 {
-    const unsigned char *p = (const unsigned char *)word;
-    size_t n = 0;
-    int plain = *p != '\0';
+    bool plain = *word != '\0';
+    size_t quoted_len = 2;
+    for (const char *p = word; *p != '\0'; p++) {
+        if (!plain_shell_char(static_cast<unsigned char>(*p)))
+            plain = false;
+        quoted_len += *p == '\'' ? 4 : 1;
+    }
+    size_t len = plain ? strlen(word) : quoted_len;
+    if (len + 1 > size)
+        return -1;
 
-    for (const unsigned char *q = p; *q != '\0'; q++)
-        if (!plain_shell_char(*q))
-            plain = 0;
     if (plain) {
-        size_t len = strlen(word);
-        if (len + 1 > size)
-            return -1;
         memcpy(out, word, len + 1);
         return 0;
     }
-
-#define PUT(c)                                                                                                         \
-    do {                                                                                                               \
-        if (n + 1 >= size)                                                                                             \
-            return -1;                                                                                                 \
-        out[n++] = (c);                                                                                                \
-    } while (0)
-    PUT('\'');
-    for (; *p != '\0'; p++) {
+    char *q = out;
+    *q++ = '\'';
+    for (const char *p = word; *p != '\0'; p++) {
         if (*p == '\'') {
-            PUT('\'');
-            PUT('\\');
-            PUT('\'');
-            PUT('\'');
+            memcpy(q, "'\\''", 4);
+            q += 4;
         } else {
-            PUT((char)*p);
+            *q++ = *p;
         }
     }
-    PUT('\'');
-#undef PUT
-    out[n] = '\0';
+    *q++ = '\'';
+    *q = '\0';
     return 0;
 }
 
-/* A command cut at the end of the buffer would lose "-f" and run pure-pw on its own
- * default files; such a login is refused instead. */
+// A command cut at the end of the buffer would lose "-f" and run pure-pw on its own
+// default files; such a login is refused instead.
 int compose_passwd_command(char *cmd, size_t size, const char *login)
 {
     static char quoted[4 * OPT_TEXT_SIZE + 3];
@@ -100,7 +96,7 @@ int compose_passwd_command(char *cmd, size_t size, const char *login)
     if (quote_shell_word(quoted, sizeof quoted, login) != 0)
         return -1;
     int len = snprintf(cmd, size, PURE_PW " passwd %s -f " FTP_PASSWD_FILE " -m ", quoted);
-    if (len < 0 || (size_t)len > size - 2) {
+    if (len < 0 || static_cast<size_t>(len) > size - 2) {
         memset(cmd, 0, size);
         return -1;
     }

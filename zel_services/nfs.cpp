@@ -1,5 +1,5 @@
-/* NFS export table: rebuilt from the disk shares, extended, or shrunk by one folder.
- * Every entry opens its folder to the network of one interface. */
+// NFS export table: rebuilt from the disk shares, extended, or shrunk by one folder.
+// Every entry opens its folder to the network of one interface.
 #include <arpa/inet.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -16,33 +16,39 @@
 #define EXPORTS_COPY "/tmp/exports.tmp"
 #define EXPORTFS_COMMAND "/usr/sbin/exportfs -r > /dev/null 2> /dev/null"
 
-const char *get_interface(void)
-{
-    char *wireless = get_var_mem("wireless");
-    const char *ifname = (wireless == NULL || wireless[0] == '0') ? "eth0" : "wlan0";
-    free(wireless);
-    return ifname;
-}
+namespace {
 
-static int read_interface(char *out, const char *ifname, unsigned long request)
+const config_file exports = {EXPORTS_PATH, "/tmp/exports.saved"};
+
+int read_interface(char *out, const char *ifname, unsigned long request)
 {
     struct ifreq ifr;
+    int result = -1;
     int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0)
-        goto fail;
-    memset(&ifr, 0, sizeof ifr);
-    snprintf(ifr.ifr_name, sizeof ifr.ifr_name, "%s", ifname);
-    ifr.ifr_addr.sa_family = AF_INET;
-    if (ioctl(fd, request, &ifr) < 0) {
+
+    if (fd >= 0) {
+        memset(&ifr, 0, sizeof ifr);
+        snprintf(ifr.ifr_name, sizeof ifr.ifr_name, "%s", ifname);
+        ifr.ifr_addr.sa_family = AF_INET;
+        if (ioctl(fd, request, &ifr) == 0)
+            result = 0;
         close(fd);
-        goto fail;
     }
-    close(fd);
-    snprintf(out, IF_TEXT_SIZE, "%s", inet_ntoa(reinterpret_cast<struct sockaddr_in *>(&ifr.ifr_addr)->sin_addr));
-    return 0;
-fail:
-    strcpy(out, "#");
-    return -1;
+    if (result == 0)
+        snprintf(out, IF_TEXT_SIZE, "%s", inet_ntoa(reinterpret_cast<struct sockaddr_in *>(&ifr.ifr_addr)->sin_addr));
+    else
+        strcpy(out, "#");
+    return result;
+}
+
+} // namespace
+
+const char *get_interface()
+{
+    char *wireless = get_var_mem("wireless");
+    const char *ifname = (wireless == nullptr || wireless[0] == '0') ? "eth0" : "wlan0";
+    free(wireless);
+    return ifname;
 }
 
 int get_interface_addr(char *out, const char *ifname)
@@ -60,7 +66,7 @@ void compose_export_network(char *out, const char *addr, const char *netmask)
     char network[IF_TEXT_SIZE + 1];
     snprintf(network, sizeof network - 1, "%s", addr);
     char *dot = strrchr(network, '.');
-    if (dot != NULL)
+    if (dot != nullptr)
         strcpy(dot + 1, "0");
     snprintf(out, 34, "%s/%s", network, netmask);
 }
@@ -79,40 +85,64 @@ int get_export_network(char *out, const char *ifname)
     return 0;
 }
 
+// A blank ends the folder field, so "/My Disk" would export "/My" to a host called
+// "Disk": such a path is written in double quotes, which exportfs reads as one field.
 int write_export_entry(FILE *f, const char *name, const char *client)
 {
-    return fprintf(f, "/%s %s" EXPORT_OPTIONS "\n", name, client) < 0 ? -1 : 0;
+    const char *quote = strchr(name, ' ') != nullptr ? "\"" : "";
+    return fprintf(f, "%s/%s%s %s" EXPORT_OPTIONS "\n", quote, name, quote, client) < 0 ? -1 : 0;
 }
 
-int export_entry_is(const char *line, const char *name)
+bool export_entry_is(const char *line, const char *name)
 {
     while (*line == ' ' || *line == '\t')
         line++;
+    bool quoted = *line == '"';
+    if (quoted)
+        line++;
     if (*line != '/')
-        return 0;
+        return false;
     size_t len = strlen(name);
     if (strncmp(line + 1, name, len) != 0)
-        return 0;
-    char end = line[1 + len];
-    return end == '\0' || end == ' ' || end == '\t' || end == '\n' || end == '\r';
+        return false;
+    const char *end = line + 1 + len;
+    if (quoted && *end++ != '"')
+        return false;
+    return *end == '\0' || *end == ' ' || *end == '\t' || *end == '\n' || *end == '\r';
 }
+
+namespace {
+
+bool drop_entry(const char *line, void *ctx)
+{
+    return export_entry_is(line, static_cast<const char *>(ctx));
+}
+
+} // namespace
 
 void filter_exports(FILE *in, FILE *out, const char *name)
 {
-    char line[LINE_SIZE];
-    int ends_line = 1;
-    int drop = 0;
-
-    for (;;) {
-        int at_start = ends_line;
-        if (!read_line_piece(in, line, &ends_line))
-            break;
-        if (at_start)
-            drop = export_entry_is(line, name);
-        if (!drop)
-            fputs(line, out);
-    }
+    filter_lines(in, out, drop_entry, const_cast<char *>(name));
 }
+
+namespace {
+
+struct reload_job {
+    FILE *list;
+    char client[CLIENT_SPEC_SIZE];
+};
+
+int fill_reload(FILE *out, void *ctx)
+{
+    reload_job *job = static_cast<reload_job *>(ctx);
+    char line[LINE_SIZE];
+    write_export_entry(out, "share", job->client);
+    while (next_disk_share(job->list, line))
+        write_export_entry(out, line, job->client);
+    return 0;
+}
+
+} // namespace
 
 int reload_nfs_share(const char *ifname)
 {
@@ -120,84 +150,69 @@ int reload_nfs_share(const char *ifname)
         fputs(ZS_PREFIX "Reload NFS share failed due to the failure on system call!", stderr);
         return 0;
     }
-    FILE *list = fopen(SHARE_LIST_PATH, "r");
-    FILE *out = fopen(EXPORTS_NEW, "w");
-    if (list == NULL || out == NULL) {
-        if (list != NULL)
-            fclose(list);
-        if (out != NULL)
-            fclose(out);
+    reload_job job;
+    job.list = fopen(SHARE_LIST_PATH, "r");
+    if (job.list == nullptr)
         return 0;
-    }
-
-    char client[CLIENT_SPEC_SIZE];
-    char line[LINE_SIZE];
-    get_export_network(client, ifname);
-    write_export_entry(out, "share", client);
-    while (next_disk_share(list, line))
-        write_export_entry(out, line, client);
-
-    fclose(list);
-    if (close_written_file(out) != 0)
-        return 0;
-    if (system("mv " EXPORTS_NEW " " EXPORTS_PATH) == 0)
+    get_export_network(job.client, ifname);
+    int replaced = replace_config(exports, EXPORTS_NEW, "w", fill_reload, &job, "mv " EXPORTS_NEW " " EXPORTS_PATH);
+    fclose(job.list);
+    if (replaced == 0)
         remove(SHARE_LIST_PATH);
     return 0;
 }
+
+namespace {
 
 struct export_block {
     FILE *out;
     const char *client;
 };
 
-static void add_export_step(const char *name, void *ctx)
+void add_export_step(const char *name, void *ctx)
 {
-    struct export_block *b = static_cast<struct export_block *>(ctx);
+    export_block *b = static_cast<export_block *>(ctx);
     fputc('\n', b->out);
     write_export_entry(b->out, name, b->client);
 }
 
-int add_nfs_share(const char *list)
+int fill_block(FILE *out, void *ctx)
 {
-    FILE *out = fopen(EXPORTS_NEW, "w");
-    if (out == NULL)
-        return 0;
-
     char client[CLIENT_SPEC_SIZE];
     get_export_network(client, get_interface());
-    struct export_block block = {out, client};
-    for_each_share_name(list, add_export_step, &block);
+    export_block block = {out, client};
+    return for_each_share_name(static_cast<const char *>(ctx), add_export_step, &block) < 0 ? -1 : 0;
+}
 
-    if (close_written_file(out) != 0)
-        return 0;
-    if (system("cat " EXPORTS_NEW " >> " EXPORTS_PATH) == 0) {
-        run_ignoring_status(EXPORTFS_COMMAND);
-        remove(EXPORTS_NEW);
-    }
+int fill_without(FILE *out, void *ctx)
+{
+    FILE *in = fopen(EXPORTS_COPY, "r");
+    if (in == nullptr)
+        return -1;
+    filter_exports(in, out, static_cast<const char *>(ctx));
+    fclose(in);
     return 0;
 }
 
-/* Without a fresh copy of the table, a copy left by an earlier run would be put in
- * its place. */
+} // namespace
+
+// The block is appended by the shell; a cut append is undone from the saved table.
+int add_nfs_share(const char *list)
+{
+    if (replace_config(exports, EXPORTS_NEW, "w", fill_block, const_cast<char *>(list),
+                       "cat " EXPORTS_NEW " >> " EXPORTS_PATH) == 0)
+        run_ignoring_status(EXPORTFS_COMMAND);
+    return 0;
+}
+
+// Without a fresh copy of the table, a copy left by an earlier run would be put in
+// its place.
 int remove_nfs_share(const char *name)
 {
     if (system("cp " EXPORTS_PATH " " EXPORTS_COPY) != 0)
         return 0;
-    FILE *out = fopen(EXPORTS_NEW, "w");
-    if (out == NULL)
-        return 0;
-    FILE *in = fopen(EXPORTS_COPY, "r");
-    if (in == NULL) {
-        fclose(out);
-        return 0;
-    }
-
-    filter_exports(in, out, name);
-
-    fclose(in);
-    if (close_written_file(out) != 0)
-        return 0;
-    if (system("mv " EXPORTS_NEW " " EXPORTS_PATH) == 0) {
+    if (replace_config(exports, EXPORTS_NEW, "w", fill_without, const_cast<char *>(name),
+                       "mv " EXPORTS_NEW " " EXPORTS_PATH) == 0) {
         run_ignoring_status(EXPORTFS_COMMAND);
         remove(EXPORTS_COPY);
     }

@@ -1,14 +1,20 @@
-/* Samba configuration. The configuration file is only ever written by testparm from
- * a master text, so the server always reads what the tool has checked. */
+// Samba configuration. The configuration file is only ever written by testparm from
+// a master text, so the server always reads what the tool has checked.
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 #include "zel_services.h"
 
 #define SMB_CONF_COPY "/tmp/smb.conf"
-#define SMB_CONF_SAVED "/tmp/smb.conf.saved"
 #define TESTPARM_COMMAND "/mnt/oak7210/bin/testparm -s " SMB_MASTER_PATH " > " SMB_CONF_PATH
+
+namespace {
+
+// The tool's output goes straight onto the configuration; its previous content is
+// kept here until the tool has succeeded.
+const config_file smb_conf = {SMB_CONF_PATH, "/tmp/smb.conf.saved"};
+
+} // namespace
 
 int write_global_section(FILE *f, const char *workgroup)
 {
@@ -57,86 +63,77 @@ int write_share_section(FILE *f, const char *name)
                : 0;
 }
 
+namespace {
+
+struct section_filter {
+    const char *header;
+    int skip;
+};
+
+// A section is its header line and the five parameter lines after it, whatever they hold.
+bool drop_section_line(const char *line, void *ctx)
+{
+    section_filter *f = static_cast<section_filter *>(ctx);
+    if (f->skip > 0) {
+        f->skip--;
+        return true;
+    }
+    if (strstr(line, f->header) != nullptr) {
+        f->skip = 5;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
 void filter_smb_sections(FILE *in, FILE *out, const char *header)
 {
+    section_filter f = {header, 0};
+    filter_lines(in, out, drop_section_line, &f);
+}
+
+namespace {
+
+struct workgroup_job {
+    FILE *list;
+    const char *workgroup;
+};
+
+int fill_master(FILE *out, void *ctx)
+{
+    workgroup_job *job = static_cast<workgroup_job *>(ctx);
     char line[LINE_SIZE];
-    int ends_line = 1;
-    int skip = 0;
-    int drop = 0;
-
-    for (;;) {
-        int at_start = ends_line;
-        if (!read_line_piece(in, line, &ends_line))
-            break;
-        if (at_start) {
-            if (skip > 0) {
-                drop = 1;
-                skip--;
-            } else if (strstr(line, header) != NULL) {
-                drop = 1;
-                skip = 5;
-            } else {
-                drop = 0;
-            }
-        }
-        if (!drop)
-            fputs(line, out);
-    }
+    write_global_section(out, job->workgroup);
+    write_share_section(out, "share");
+    while (next_disk_share(job->list, line))
+        write_share_section(out, line);
+    return 0;
 }
 
-/* 0 when the whole file was copied. */
-static int copy_file(const char *from, const char *to)
-{
-    static char chunk[4096];
-    int result = -1;
-    FILE *in = fopen(from, "rb");
-    FILE *out = NULL;
-    if (in == NULL)
-        return -1;
-    out = fopen(to, "wb");
-    if (out == NULL)
-        goto done;
-    for (;;) {
-        size_t n = fread(chunk, 1, sizeof chunk, in);
-        if (n > 0 && fwrite(chunk, 1, n, out) != n)
-            goto done;
-        if (n < sizeof chunk)
-            break;
-    }
-    if (!ferror(in))
-        result = 0;
-done:
-    if (out != NULL && fclose(out) != 0)
-        result = -1;
-    fclose(in);
-    return result;
-}
-
-/* The tool's output goes straight onto the configuration, so a failing tool would
- * leave the server an empty or half-written file: keep a copy and put it back. */
-static int run_testparm(void)
-{
-    int existed = access(SMB_CONF_PATH, F_OK) == 0;
-    if (existed && copy_file(SMB_CONF_PATH, SMB_CONF_SAVED) != 0) {
-        remove(SMB_CONF_SAVED);
-        return -1;
-    }
-    int status = system(TESTPARM_COMMAND);
-    if (status != 0) {
-        if (existed)
-            copy_file(SMB_CONF_SAVED, SMB_CONF_PATH);
-        else
-            remove(SMB_CONF_PATH);
-    }
-    if (existed)
-        remove(SMB_CONF_SAVED);
-    return status;
-}
-
-static void add_section_step(const char *name, void *ctx)
+void add_section_step(const char *name, void *ctx)
 {
     write_share_section(static_cast<FILE *>(ctx), name);
 }
+
+int fill_sections(FILE *out, void *ctx)
+{
+    return for_each_share_name(static_cast<const char *>(ctx), add_section_step, out) < 0 ? -1 : 0;
+}
+
+int fill_without(FILE *out, void *ctx)
+{
+    FILE *in = fopen(SMB_CONF_COPY, "r");
+    if (in == nullptr)
+        return -1;
+    char header[LINE_SIZE];
+    snprintf(header, sizeof header - 1, "[%s]", static_cast<const char *>(ctx));
+    filter_smb_sections(in, out, header);
+    fclose(in);
+    return 0;
+}
+
+} // namespace
 
 int chg_samba_workgrp(const char *workgroup)
 {
@@ -148,29 +145,13 @@ int chg_samba_workgrp(const char *workgroup)
         fputs(ZS_PREFIX "Change workgroup failed due to the failure on system call!", stderr);
         return 0;
     }
-    FILE *list = fopen(SHARE_LIST_PATH, "r");
-    FILE *master = fopen(SMB_MASTER_PATH, "wt");
-    if (list == NULL || master == NULL) {
-        if (list != NULL)
-            fclose(list);
-        if (master != NULL)
-            fclose(master);
+    workgroup_job job = {fopen(SHARE_LIST_PATH, "r"), workgroup};
+    if (job.list == nullptr)
         return 0;
-    }
-
-    char line[LINE_SIZE];
-    write_global_section(master, workgroup);
-    write_share_section(master, "share");
-    while (next_disk_share(list, line))
-        write_share_section(master, line);
-
-    fclose(list);
-    if (close_written_file(master) != 0)
-        return 0;
-    if (run_testparm() == 0) {
-        remove(SMB_MASTER_PATH);
+    int replaced = replace_config(smb_conf, SMB_MASTER_PATH, "wt", fill_master, &job, TESTPARM_COMMAND);
+    fclose(job.list);
+    if (replaced == 0)
         remove(SHARE_LIST_PATH);
-    }
     return 0;
 }
 
@@ -178,14 +159,7 @@ int add_smb_share(const char *list)
 {
     if (system("cp " SMB_CONF_PATH " " SMB_MASTER_PATH) != 0)
         return 0;
-    FILE *master = fopen(SMB_MASTER_PATH, "a+");
-    if (master == NULL)
-        return 0;
-    for_each_share_name(list, add_section_step, master);
-    if (close_written_file(master) != 0)
-        return 0;
-    if (run_testparm() == 0)
-        remove(SMB_MASTER_PATH);
+    replace_config(smb_conf, SMB_MASTER_PATH, "a+", fill_sections, const_cast<char *>(list), TESTPARM_COMMAND);
     return 0;
 }
 
@@ -193,26 +167,7 @@ int remove_smb_share(const char *name)
 {
     if (system("cp " SMB_CONF_PATH " " SMB_CONF_COPY) != 0)
         return 0;
-    FILE *in = fopen(SMB_CONF_COPY, "r");
-    FILE *master = fopen(SMB_MASTER_PATH, "w");
-    if (in == NULL || master == NULL) {
-        if (in != NULL)
-            fclose(in);
-        if (master != NULL)
-            fclose(master);
-        return 0;
-    }
-
-    char header[LINE_SIZE];
-    snprintf(header, sizeof header - 1, "[%s]", name);
-    filter_smb_sections(in, master, header);
-
-    fclose(in);
-    if (close_written_file(master) != 0)
-        return 0;
-    if (run_testparm() == 0) {
-        remove(SMB_MASTER_PATH);
+    if (replace_config(smb_conf, SMB_MASTER_PATH, "w", fill_without, const_cast<char *>(name), TESTPARM_COMMAND) == 0)
         remove(SMB_CONF_COPY);
-    }
     return 0;
 }

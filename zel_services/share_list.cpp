@@ -1,7 +1,8 @@
-/* Share lists ("HARD_DISK|#USB_DRIVE_A-1"), the rules for names written into the
- * configuration files, and the scan of the root directory for disk shares. */
+// Share lists ("HARD_DISK|#USB_DRIVE_A-1"), the rule for the names written into the
+// configuration files, and the scan of the root directory for disk shares.
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 
 #include "zel_services.h"
 
@@ -9,7 +10,7 @@ int count_share_names(const char *list)
 {
     int n = 0;
     const char *p = list;
-    while ((p = strstr(p, SHARE_SEPARATOR)) != NULL) {
+    while ((p = strstr(p, SHARE_SEPARATOR)) != nullptr) {
         n++;
         p += 2;
     }
@@ -24,45 +25,78 @@ int for_each_share_name(const char *list, share_name_step step, void *ctx)
 
     for (int i = 0; i < n; i++) {
         const char *sep = strstr(pos, SHARE_SEPARATOR);
-        size_t len = sep != NULL ? (size_t)(sep - pos) : strlen(pos);
+        size_t len = sep != nullptr ? static_cast<size_t>(sep - pos) : strlen(pos);
         if (len > SHARE_NAME_SIZE - 1)
             return -1;
         memcpy(name, pos, len);
         name[len] = '\0';
         step(name, ctx);
-        pos = sep != NULL ? sep + 2 : pos + len;
+        pos = sep != nullptr ? sep + 2 : pos + len;
     }
     return n;
 }
 
+namespace {
+
+bool control_char(unsigned char c)
+{
+    return c < 0x20 || c == 0x7f;
+}
+
+// What each character would do to the files:
+//   '/'      the name would leave the root ("../etc") or name a deeper folder;
+//   '"'      exportfs reads a quoted path up to the next quote, over the rest of the table;
+//   '\\'     exportfs reads "\040" and its like as one character: another folder;
+//   ']'      testparm ends the section name there, and the removal never finds it;
+//   '%'      Samba expands "%m", "%u"... in the path to per-client text.
+bool refused_char(unsigned char c)
+{
+    return control_char(c) || strchr("/\"\\]%", c) != nullptr;
+}
+
+// Section names Samba gives a meaning of its own, compared as Samba does.
+bool reserved_section(const char *name)
+{
+    return strcasecmp(name, "global") == 0 || strcasecmp(name, "homes") == 0 || strcasecmp(name, "printers") == 0;
+}
+
+} // namespace
+
 int check_config_text(const char *text)
 {
-    for (const unsigned char *p = (const unsigned char *)text; *p != '\0'; p++)
-        if (*p < 0x20 || *p == 0x7f)
+    for (const char *p = text; *p != '\0'; p++)
+        if (control_char(static_cast<unsigned char>(*p)))
             return -1;
     return 0;
 }
 
-/* A blank would end the folder field of an export line, so "/My Disk" would export
- * "/My" to a host called "Disk". */
+// Blanks: Samba trims them at both ends of a section name and a path and folds a run
+// of them into one, so only single blanks between other characters name the folder.
+// The export table quotes such a path (nfs.cpp).
 int check_share_name(const char *name)
 {
     size_t len = strlen(name);
     if (len == 0 || len > SHARE_NAME_SIZE - 1)
         return -1;
-    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0)
+    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0 || reserved_section(name))
         return -1;
-    for (const unsigned char *p = (const unsigned char *)name; *p != '\0'; p++)
-        if (*p <= 0x20 || *p == 0x7f || *p == '/')
+    if (name[0] == ' ' || name[len - 1] == ' ' || strstr(name, "  ") != nullptr)
+        return -1;
+    for (const char *p = name; *p != '\0'; p++)
+        if (refused_char(static_cast<unsigned char>(*p)))
             return -1;
     return 0;
 }
 
-static void check_step(const char *name, void *ctx)
+namespace {
+
+void check_step(const char *name, void *ctx)
 {
     if (check_share_name(name) != 0)
-        *(int *)ctx = -1;
+        *static_cast<int *>(ctx) = -1;
 }
+
+} // namespace
 
 int check_share_list(const char *list)
 {
@@ -72,61 +106,34 @@ int check_share_list(const char *list)
     return result;
 }
 
-int is_disk_share(const char *name)
+bool is_disk_share(const char *name)
 {
-    return strstr(name, "HARD_DISK") != NULL || strstr(name, "SATA_DISK") != NULL || strstr(name, "USB_DRIVE_") != NULL;
+    return strstr(name, "HARD_DISK") != nullptr || strstr(name, "SATA_DISK") != nullptr ||
+           strstr(name, "USB_DRIVE_") != nullptr;
 }
 
-int list_root_folders(void)
+int list_root_folders()
 {
     return system("ls / > " SHARE_LIST_PATH);
 }
 
-int read_line_piece(FILE *f, char *line, int *ends_line)
+// A disk whose name the rule refuses is left out of both tables, so that every share
+// the scan writes can be removed again. An entry too long for the line buffer is
+// skipped whole: its pieces are not names of folders that exist.
+bool next_disk_share(FILE *list, char *line)
 {
-    if (fgets(line, LINE_SIZE - 1, f) == NULL)
-        return 0;
-    size_t len = strlen(line);
-    *ends_line = (len > 0 && line[len - 1] == '\n') || feof(f);
-    return 1;
-}
-
-/* An entry too long for the line buffer is skipped whole: its pieces are not names
- * of folders that exist. Names that cannot be written into a table line are skipped
- * too. */
-int next_disk_share(FILE *list, char *line)
-{
-    int ends_line = 1;
-    int whole;
+    bool ends_line = true;
 
     for (;;) {
-        whole = ends_line;
+        bool whole = ends_line;
         if (!read_line_piece(list, line, &ends_line))
-            return 0;
+            return false;
         if (!whole || !ends_line)
             continue;
         size_t len = strlen(line);
         if (len > 0 && line[len - 1] == '\n')
             line[len - 1] = '\0';
-        if (!is_disk_share(line))
-            continue;
-        const unsigned char *p = (const unsigned char *)line;
-        while (*p > 0x20 && *p != 0x7f)
-            p++;
-        if (*p == '\0')
-            return 1;
+        if (is_disk_share(line) && check_share_name(line) == 0)
+            return true;
     }
-}
-
-/* A file that could not be written whole must not replace the one in place. */
-int close_written_file(FILE *f)
-{
-    int bad = ferror(f);
-    return (fclose(f) != 0 || bad) ? -1 : 0;
-}
-
-void run_ignoring_status(const char *command)
-{
-    int status = system(command);
-    (void)status;
 }

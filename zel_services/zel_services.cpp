@@ -1,24 +1,23 @@
-/* zel_services: one-shot share and account configurator.
- *
- *   zel_services cmd=NAME opt=TEXT
- *
- * Reloads the NFS exports, sets the FTP account's password, changes the Samba
- * workgroup, or adds or removes shared folders. The exit status is always 0. */
+// The command line and the command table of zel_services. One run carries out at most
+// one command; failures are said on standard error and never change the exit status.
 #include <stdio.h>
 #include <string.h>
 
 #include "zel_services.h"
 
-const char *const apps_type[APPS_COUNT] = {
-    "nfs_share", "ftp_passwd", "smb_workgrp", "add_share", "remove_share",
+const app apps_type[APPS_COUNT] = {
+    {"nfs_share", update_nfs_share}, {"ftp_passwd", update_ftp_passwd}, {"smb_workgrp", update_smb_workgrp},
+    {"add_share", add_share},        {"remove_share", remove_share},
 };
 
-/* Copies what follows the key in the argument, at most size - 1 characters.
- * -1 when the key is there but nothing follows it. */
-static int take_argument(const char *arg, const char *key, char *out, size_t size)
+namespace {
+
+// Copies what follows the key in the argument, at most size - 1 characters.
+// -1 when the key is there but nothing follows it.
+int take_argument(const char *arg, const char *key, char *out, size_t size)
 {
     const char *p = strstr(arg, key);
-    if (p == NULL)
+    if (p == nullptr)
         return 0;
     p += strlen(key);
     if (*p == '\0')
@@ -26,6 +25,8 @@ static int take_argument(const char *arg, const char *key, char *out, size_t siz
     snprintf(out, size, "%s", p);
     return 0;
 }
+
+} // namespace
 
 int read_command_line(int argc, char *const argv[], char cmd[CMD_TEXT_SIZE], char opt[OPT_TEXT_SIZE])
 {
@@ -47,32 +48,15 @@ int read_command_line(int argc, char *const argv[], char cmd[CMD_TEXT_SIZE], cha
 int parse_cmd(const char *cmd)
 {
     for (int i = 0; i < APPS_COUNT; i++)
-        if (strcmp(cmd, apps_type[i]) == 0)
+        if (strcmp(cmd, apps_type[i].name) == 0)
             return i;
     return -1;
 }
 
 int execute_target(int code, const char *opt)
 {
-    switch (code) {
-    case 0:
-        update_nfs_share(opt);
-        break;
-    case 1:
-        update_ftp_passwd(opt);
-        break;
-    case 2:
-        update_smb_workgrp(opt);
-        break;
-    case 3:
-        add_share(opt);
-        break;
-    case 4:
-        remove_share(opt);
-        break;
-    default:
-        break;
-    }
+    if (code >= 0 && code < APPS_COUNT)
+        apps_type[code].handler(opt);
     return 0;
 }
 
@@ -94,8 +78,8 @@ int update_smb_workgrp(const char *opt)
     return 0;
 }
 
-/* Names are checked before either table is touched: a refused list changes nothing,
- * and an empty name would otherwise export the root itself. */
+// The whole list is checked before either table is touched: a refused list changes
+// nothing, and an empty name would otherwise export the root itself.
 int add_share(const char *opt)
 {
     if (check_share_list(opt) != 0) {
@@ -107,7 +91,7 @@ int add_share(const char *opt)
     return 0;
 }
 
-/* The whole option text is one name, separator included. */
+// The whole option text is one name, separator included.
 int remove_share(const char *opt)
 {
     if (check_share_name(opt) != 0) {
@@ -118,18 +102,3 @@ int remove_share(const char *opt)
     remove_smb_share(opt);
     return 0;
 }
-
-#ifndef ZEL_SERVICES_NO_MAIN
-int main(int argc, char *argv[])
-{
-    static char cmd[CMD_TEXT_SIZE];
-    static char opt[OPT_TEXT_SIZE];
-
-    if (read_command_line(argc, argv, cmd, opt) == 0) {
-        int code = parse_cmd(cmd);
-        if (code != -1)
-            execute_target(code, opt);
-    }
-    return 0;
-}
-#endif

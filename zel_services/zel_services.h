@@ -1,5 +1,6 @@
-/* zel_services: internal interface between the command line, the share-list rules
- * and the NFS, Samba and FTP operations. Not installed. */
+// zel_services internals shared by the program, its operations and its tests: the
+// command table, the share-name rules, the replacement of a configuration file, and
+// the NFS, Samba and FTP operations. Not installed.
 #ifndef ZEL_SERVICES_H
 #define ZEL_SERVICES_H
 
@@ -9,24 +10,30 @@
 #define ZS_PREFIX "[zel_services] "
 
 enum {
-    CMD_TEXT_SIZE = 20,    /* command name: at most 19 characters */
-    OPT_TEXT_SIZE = 256,   /* option text: at most 255 characters */
-    SHARE_NAME_SIZE = 50,  /* one name of a share list: at most 49 characters */
-    LINE_SIZE = 256,       /* lines of the listing and the tables: read 254 at a time */
-    COMMAND_SIZE = 256,    /* shell command lines */
-    CLIENT_SPEC_SIZE = 50, /* the clients of an export ("net/mask"), composed within 34 */
-    IF_TEXT_SIZE = 16      /* dotted address or netmask */
+    CMD_TEXT_SIZE = 20,    // command name: at most 19 characters
+    OPT_TEXT_SIZE = 256,   // option text: at most 255 characters
+    SHARE_NAME_SIZE = 50,  // one share name: at most 49 characters
+    LINE_SIZE = 256,       // lines of the listing and the tables: read 254 at a time
+    COMMAND_SIZE = 256,    // shell command lines
+    CLIENT_SPEC_SIZE = 50, // the clients of an export ("net/mask"), composed within 34
+    IF_TEXT_SIZE = 16      // dotted address or netmask
 };
 
-/* ---- command line and dispatch (zel_services.cpp) ---- */
+// ---- command line and dispatch (zel_services.cpp) ----
+
+struct app {
+    const char *name;
+    int (*handler)(const char *opt);
+};
 
 enum {
     APPS_COUNT = 5
 };
-extern const char *const apps_type[APPS_COUNT];
+// A command's code is its row in the table.
+extern const app apps_type[APPS_COUNT];
 
-/* Fills the command and option texts from the arguments. 0 when a command should be
- * looked up, -1 when the run ends here (too few arguments, "cmd=" or "opt=" alone). */
+// Fills the command and option texts from the arguments. 0 when a command should be
+// looked up, -1 when the run ends here (too few arguments, "cmd=" or "opt=" alone).
 int read_command_line(int argc, char *const argv[], char cmd[CMD_TEXT_SIZE], char opt[OPT_TEXT_SIZE]);
 int parse_cmd(const char *cmd);
 int execute_target(int code, const char *opt);
@@ -37,47 +44,71 @@ int update_smb_workgrp(const char *opt);
 int add_share(const char *opt);
 int remove_share(const char *opt);
 
-/* ---- share lists, names and the disk-share scan (share_list.cpp) ---- */
+// ---- share lists, names and the disk-share scan (share_list.cpp) ----
 
 #define SHARE_SEPARATOR "|#"
 #define SHARE_LIST_PATH "/tmp/share.list"
 
 int count_share_names(const char *list);
 
-/* Cuts the list into names and hands each to step as soon as it is cut. Returns the
- * number of names, or -1 (before handing on the offending name) at a name longer
- * than a name buffer holds. */
-typedef void (*share_name_step)(const char *name, void *ctx);
+// Cuts the list into names and hands each to step as soon as it is cut. Returns the
+// number of names, or -1 (before handing on the offending name) at a name longer
+// than a name buffer holds.
+using share_name_step = void (*)(const char *name, void *ctx);
 int for_each_share_name(const char *list, share_name_step step, void *ctx);
 
-/* 0 when the text can be written into a configuration file line: no control
- * characters. -1 otherwise. */
+// 0 when the text can be written into a configuration file line: no control
+// characters. -1 otherwise.
 int check_config_text(const char *text);
-/* 0 when the name is a folder directly under the root that can be written into an
- * export line and a section header: 1 to 49 characters, not "." or "..", no "/",
- * no blank, no control character. -1 otherwise. */
+// The one rule for a share name, whether it comes from a caller or from the scan of
+// the root: 0 when exportfs and testparm both take it for the folder it names, -1
+// otherwise.
 int check_share_name(const char *name);
-/* check_share_name for every name of a share list. */
+// check_share_name for every name of a share list.
 int check_share_list(const char *list);
 
-/* Root entries that are disks: "HARD_DISK", "SATA_DISK" or "USB_DRIVE_" anywhere. */
-int is_disk_share(const char *name);
-/* Runs "ls / > /tmp/share.list"; returns the shell's status. */
-int list_root_folders(void);
-/* Reads the listing up to the next disk share and leaves its name in line (a buffer
- * of LINE_SIZE). 1 when one was found, 0 at the end of the listing. */
-int next_disk_share(FILE *list, char *line);
+// Root entries that are disks: "HARD_DISK", "SATA_DISK" or "USB_DRIVE_" anywhere.
+bool is_disk_share(const char *name);
+// Runs "ls / > /tmp/share.list"; returns the shell's status.
+int list_root_folders();
+// Reads the listing up to the next disk share with a valid name and leaves its name
+// in line (a buffer of LINE_SIZE). true when one was found, false at the end.
+bool next_disk_share(FILE *list, char *line);
 
-/* Reads one piece of a line (at most 254 characters). Returns 0 at the end of the
- * file; *ends_line tells whether the piece holds the end of its line. */
-int read_line_piece(FILE *f, char *line, int *ends_line);
+// ---- files, lines and the replacement of a configuration (config_file.cpp) ----
 
-/* Runs a shell command whose status the caller has no use for. */
-void run_ignoring_status(const char *command);
-/* Closes a file that was written; -1 when any write or the close failed. */
+// Reads one piece of a line (at most 254 characters). false at the end of the file;
+// *ends_line tells whether the piece holds the end of its line.
+bool read_line_piece(FILE *f, char *line, bool *ends_line);
+
+// Copies in to out, leaving out every line for which drop says so. drop sees the
+// first piece of each line and keeps what state it needs in ctx.
+using line_test = bool (*)(const char *line, void *ctx);
+void filter_lines(FILE *in, FILE *out, line_test drop, void *ctx);
+
+// 0 when the whole file was copied.
+int copy_file(const char *from, const char *to);
+// Closes a file that was written; -1 when any write or the close failed.
 int close_written_file(FILE *f);
+// Runs a shell command whose status the caller has no use for.
+void run_ignoring_status(const char *command);
 
-/* ---- NFS exports (nfs.cpp) ---- */
+// A configuration file and where its previous content is kept while a tool replaces it.
+struct config_file {
+    const char *path;
+    const char *saved;
+};
+
+// Writes the temporary file (fill returns -1 when it cannot), saves the configuration,
+// and runs the command that puts the new one in place. When the command fails, the
+// saved content is put back; when even that fails, the saved copy stays and its path
+// is named on standard error. 0 when the command succeeded; the temporary file is
+// removed then and left for a look otherwise.
+using fill_step = int (*)(FILE *out, void *ctx);
+int replace_config(const config_file &conf, const char *temp, const char *mode, fill_step fill, void *ctx,
+                   const char *command);
+
+// ---- NFS exports (nfs.cpp) ----
 
 #define EXPORTS_PATH "/etc/exports"
 #define EXPORT_OPTIONS "(rw,sync,root_squash,anonuid=1001,anongid=1001)"
@@ -85,19 +116,19 @@ int close_written_file(FILE *f);
 int reload_nfs_share(const char *ifname);
 int add_nfs_share(const char *list);
 int remove_nfs_share(const char *name);
-const char *get_interface(void);
+const char *get_interface();
 int get_interface_addr(char *out, const char *ifname);
 int get_interface_netmask(char *out, const char *ifname);
 int get_export_network(char *out, const char *ifname);
-/* The clients of an export ("net/mask") for an address and a netmask in dotted form. */
+// The clients of an export ("net/mask") for an address and a netmask in dotted form.
 void compose_export_network(char *out, const char *addr, const char *netmask);
 int write_export_entry(FILE *f, const char *name, const char *client);
-/* 1 when the first field of the table line is exactly "/" + name. */
-int export_entry_is(const char *line, const char *name);
-/* Copies the table, leaving out the entries of the folder. */
+// true when the first field of the table line names exactly the folder.
+bool export_entry_is(const char *line, const char *name);
+// Copies the table, leaving out the entries of the folder.
 void filter_exports(FILE *in, FILE *out, const char *name);
 
-/* ---- Samba configuration (samba.cpp) ---- */
+// ---- Samba configuration (samba.cpp) ----
 
 #define SMB_CONF_PATH "/etc/samba/lib/smb.conf"
 #define SMB_MASTER_PATH "/tmp/smb.conf.master"
@@ -107,21 +138,21 @@ int add_smb_share(const char *list);
 int remove_smb_share(const char *name);
 int write_global_section(FILE *f, const char *workgroup);
 int write_share_section(FILE *f, const char *name);
-/* Copies the configuration, leaving out every section whose header line holds the
- * header text, with the five lines after it. */
+// Copies the configuration, leaving out every section whose header line holds the
+// header text, with the five lines after it.
 void filter_smb_sections(FILE *in, FILE *out, const char *header);
 
-/* ---- FTP account (ftp.cpp) ---- */
+// ---- FTP account (ftp.cpp) ----
 
 int chg_ftp_passwd(const char *login);
-int create_passwd_file(void);
+int create_passwd_file();
 int create_input_script(const char *path);
 int check_file_existence(const char *path);
-/* Quotes a word for /bin/sh where it needs it: words of letters, digits and
- * "@%+=:,./-_" stay as they are. -1 when the result does not fit. */
+// Quotes a word for /bin/sh where it needs it: words of letters, digits and
+// "@%+=:,./-_" stay as they are. -1 when the result does not fit.
 int quote_shell_word(char *out, size_t size, const char *word);
-/* The pure-pw password command for the login; -1 when it would not fit a command
- * line. */
+// The pure-pw password command for the login; -1 when it would not fit a command
+// line.
 int compose_passwd_command(char *cmd, size_t size, const char *login);
 
-#endif /* ZEL_SERVICES_H */
+#endif // ZEL_SERVICES_H

@@ -41,7 +41,7 @@ std::string unquote(const char *word)
             p += 2;
         } else if (*p == '\'') {
             const char *end = strchr(p + 1, '\'');
-            if (end == NULL)
+            if (end == nullptr)
                 abort();
             out.append(p + 1, end);
             p = end + 1;
@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string second = nul == std::string::npos ? "" : input.substr(nul + 1);
     second.resize(strlen(second.c_str()));
 
-    char *argv[] = {const_cast<char *>("zel_services"), &first[0], &second[0], NULL};
+    char *argv[] = {const_cast<char *>("zel_services"), &first[0], &second[0], nullptr};
     char cmd[CMD_TEXT_SIZE];
     char opt[OPT_TEXT_SIZE];
     if (read_command_line(3, argv, cmd, opt) != 0)
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (strlen(cmd) > CMD_TEXT_SIZE - 1 || strlen(opt) > OPT_TEXT_SIZE - 1)
         abort();
     int code = parse_cmd(cmd);
-    if (code < -1 || code >= APPS_COUNT || (code >= 0 && strcmp(cmd, apps_type[code]) != 0))
+    if (code < -1 || code >= APPS_COUNT || (code >= 0 && strcmp(cmd, apps_type[code].name) != 0))
         abort();
 
     // Splitting hands on every name, in order, and nothing else; a list it accepts
@@ -85,7 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     } else if (check_share_list(opt) == 0) {
         abort();
     }
-    if (check_share_name(opt) == 0 && (strchr(opt, '/') != NULL || strchr(opt, '\n') != NULL || opt[0] == '\0'))
+    // An accepted name cannot leave the root, add a line, end a section header early,
+    // open a quoted export path or be expanded by Samba.
+    if (check_share_name(opt) == 0 && (strpbrk(opt, "/\n\"\\]%") != nullptr || opt[0] == '\0'))
         abort();
 
     // The login comes back from the shell exactly as given.

@@ -50,6 +50,9 @@ TEST(ExportEntry, FolderClientAndOptionsWithoutBlank)
               }),
               "/share 192.168.1.0/255.255.255.0(rw,sync,root_squash,anonuid=1001,anongid=1001)\n"
               "/USB_DRIVE_A-1 *(rw,sync,root_squash,anonuid=1001,anongid=1001)\n");
+    // A blank would end the folder field: the path is quoted.
+    EXPECT_EQ(write_to_string([](FILE *f) { write_export_entry(f, "My Disk", "*"); }),
+              "\"/My Disk\" *(rw,sync,root_squash,anonuid=1001,anongid=1001)\n");
 }
 
 TEST(ExportEntry, MatchesTheWholeFolderField)
@@ -62,6 +65,10 @@ TEST(ExportEntry, MatchesTheWholeFolderField)
     EXPECT_FALSE(export_entry_is("/share/HARD_DISK *(rw)\n", "HARD_DISK"));
     EXPECT_FALSE(export_entry_is("# /HARD_DISK *(rw)\n", "HARD_DISK"));
     EXPECT_FALSE(export_entry_is("\n", "HARD_DISK"));
+    EXPECT_TRUE(export_entry_is("\"/My Disk\" *(rw)\n", "My Disk"));
+    EXPECT_TRUE(export_entry_is("\"/HARD_DISK\" *(rw)\n", "HARD_DISK"));
+    EXPECT_FALSE(export_entry_is("\"/My Disk2\" *(rw)\n", "My Disk"));
+    EXPECT_FALSE(export_entry_is("\"/My\" Disk *(rw)\n", "My Disk"));
 }
 
 std::string remove_from(const std::string &table, const char *name)

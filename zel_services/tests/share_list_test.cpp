@@ -63,12 +63,17 @@ TEST(ShareNames, AcceptsFoldersDirectlyUnderTheRoot)
     EXPECT_EQ(check_share_name("share"), 0);
     EXPECT_EQ(check_share_name("..."), 0);
     EXPECT_EQ(check_share_name(std::string(49, 'n').c_str()), 0);
-    EXPECT_EQ(check_share_list("HARD_DISK|#USB_DRIVE_A-1|#SATA_DISK"), 0);
+    EXPECT_EQ(check_share_name("My Disk"), 0);
+    EXPECT_EQ(check_share_name("a#b[c=d;e"), 0);
+    EXPECT_EQ(check_share_name("global2"), 0);
+    EXPECT_EQ(check_share_list("HARD_DISK|#USB_DRIVE_A-1|#SATA_DISK|#My Disk"), 0);
 }
 
 TEST(ShareNames, RefusesNamesThatWouldExportAnotherFolderOrAddLines)
 {
-    const char *bad[] = {"", ".", "..", "a/b", "../etc", "/", "x\n/ *(rw)", "a\rb", "my disk", "tab\there", "del\x7f"};
+    const char *bad[] = {"",          ".",       "..",    "a/b",      "../etc", "/",      "x\n/ *(rw)", "a\rb",
+                         "tab\there", "del\x7f", "a\"b",  "a\\040b",  "a]b",    "]",      "100%",       "%m",
+                         "global",    "GLOBAL",  "Homes", "printers", " lead",  "trail ", "two  blanks"};
     for (const char *name : bad)
         EXPECT_EQ(check_share_name(name), -1) << name;
     EXPECT_EQ(check_share_name(std::string(50, 'n').c_str()), -1);
@@ -127,7 +132,11 @@ TEST(DiskShares, ScanSkipsEntriesThatCannotBeWrittenWhole)
     // Pieces of a long entry must not pass as names: the tail here holds a marker.
     std::string tail_marker = std::string(260, 'a') + "USB_DRIVE_X\nSATA_DISK\n";
     EXPECT_EQ(scan(tail_marker), Names({"SATA_DISK"}));
-    EXPECT_EQ(scan("USB_DRIVE_ A\nHARD_DISK\r\n"), Names());
+    EXPECT_EQ(scan("HARD_DISK\r\n" + std::string(50, 'H') + "HARD_DISK\nHARD_DISK\"\nglobalHARD_DISK%m\n"), Names());
+    // The rule of add_share and remove_share: a 49-character disk is shared, a blank
+    // between words is kept.
+    std::string longest = "HARD_DISK" + std::string(40, 'x');
+    EXPECT_EQ(scan(longest + "\nUSB_DRIVE_ A\n"), Names({longest, "USB_DRIVE_ A"}));
 }
 
 } // namespace

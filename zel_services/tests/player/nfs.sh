@@ -99,7 +99,7 @@ entry share $ETH > /etc/exports
 cp /etc/exports /tmp/before
 printf '[global]\n\tworkgroup = W\n' | tee /etc/samba/lib/smb.conf > /tmp/smb.before
 for opt in $'HARD_DISK\n/ *(rw,no_root_squash)' 'HARD_DISK|#' '|#HARD_DISK' '../etc' 'a/b' \
-           'my disk' '.' '..' "$(printf 'n%.0s' {1..50})"; do
+           'my  disk' ' lead' 'global' 'a"b' '.' '..' "$(printf 'n%.0s' {1..50})"; do
   zs cmd=add_share "opt=$opt"
   expect_eq "$err" "[zel_services] Invalid share name!" "add [$opt]"
 done

@@ -1,0 +1,126 @@
+// Reading the tables line by line, and replacing a configuration file through the
+// tool that writes it, so that a failure never leaves the server a cut or empty file.
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "zel_services.h"
+
+bool read_line_piece(FILE *f, char *line, bool *ends_line)
+{
+    if (fgets(line, LINE_SIZE - 1, f) == nullptr)
+        return false;
+    size_t len = strlen(line);
+    *ends_line = (len > 0 && line[len - 1] == '\n') || feof(f);
+    return true;
+}
+
+// A line longer than the buffer goes or stays whole: only its first piece is judged.
+void filter_lines(FILE *in, FILE *out, line_test drop, void *ctx)
+{
+    char line[LINE_SIZE];
+    bool ends_line = true;
+    bool dropping = false;
+
+    for (;;) {
+        bool at_start = ends_line;
+        if (!read_line_piece(in, line, &ends_line))
+            break;
+        if (at_start)
+            dropping = drop(line, ctx);
+        if (!dropping)
+            fputs(line, out);
+    }
+}
+
+int copy_file(const char *from, const char *to)
+{
+    static char chunk[4096];
+    int result = -1;
+    FILE *in = fopen(from, "rb");
+    FILE *out = in != nullptr ? fopen(to, "wb") : nullptr;
+
+    if (out != nullptr) {
+        size_t n;
+        bool written = true;
+        while (written && (n = fread(chunk, 1, sizeof chunk, in)) > 0)
+            written = fwrite(chunk, 1, n, out) == n;
+        if (written && !ferror(in))
+            result = 0;
+        if (close_written_file(out) != 0)
+            result = -1;
+    }
+    if (in != nullptr)
+        fclose(in);
+    return result;
+}
+
+// A file that could not be written whole must not replace the one in place.
+int close_written_file(FILE *f)
+{
+    bool bad = ferror(f) != 0;
+    return (fclose(f) != 0 || bad) ? -1 : 0;
+}
+
+void run_ignoring_status(const char *command)
+{
+    int status = system(command);
+    (void)status;
+}
+
+namespace {
+
+// 0 when the temporary file holds everything fill wrote.
+int write_temp(const char *temp, const char *mode, fill_step fill, void *ctx)
+{
+    FILE *out = fopen(temp, mode);
+    if (out == nullptr)
+        return -1;
+    int filled = fill(out, ctx);
+    if (close_written_file(out) != 0 || filled != 0)
+        return -1;
+    return 0;
+}
+
+// After a failed command: the configuration as it was before, or none when there was
+// none. -1 when the saved copy could not be put back.
+int put_back(const config_file &conf, bool existed)
+{
+    if (!existed) {
+        remove(conf.path);
+        return 0;
+    }
+    if (copy_file(conf.saved, conf.path) != 0)
+        return -1;
+    remove(conf.saved);
+    return 0;
+}
+
+} // namespace
+
+int replace_config(const config_file &conf, const char *temp, const char *mode, fill_step fill, void *ctx,
+                   const char *command)
+{
+    if (write_temp(temp, mode, fill, ctx) != 0) {
+        fprintf(stderr, ZS_PREFIX "Cannot write %s; %s is left as it was\n", temp, conf.path);
+        return -1;
+    }
+    bool existed = access(conf.path, F_OK) == 0;
+    if (existed && copy_file(conf.path, conf.saved) != 0) {
+        remove(conf.saved);
+        fprintf(stderr, ZS_PREFIX "Cannot save %s to %s; it is left as it was\n", conf.path, conf.saved);
+        return -1;
+    }
+
+    if (system(command) == 0) {
+        if (existed)
+            remove(conf.saved);
+        remove(temp);
+        return 0;
+    }
+    if (put_back(conf, existed) != 0)
+        fprintf(stderr, ZS_PREFIX "Cannot put back %s; the previous one is kept in %s\n", conf.path, conf.saved);
+    else
+        fprintf(stderr, ZS_PREFIX "\"%s\" failed; %s is left as it was\n", command, conf.path);
+    return -1;
+}
