@@ -1,52 +1,31 @@
-# Helpers of the zel_services tests that run inside the simulated player.
-# Sourced by bash; each test script ends with "finish".
+# Helpers of the zel_services tests that run inside the simulated player. The checks
+# (check, expect_eq, expect_file, expect_no_file) and finish are player/testlib.sh's;
+# each check is named "CASE: what", with CASE set by case_. Sourced by bash.
 set -u
-golden_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/../golden" && pwd)
+zs_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$zs_here/../../../player/testlib.sh"
+golden_dir=$(cd "$zs_here/../golden" && pwd)
 tools=/player/share-tools
-failures=0
-current=""
+c=""
 
-case_() { current=$1; }
+case_() { c=$1; }
 
-fail() {
-  echo "FAIL [$current] $*"
-  failures=$((failures + 1))
+# want TEXT: a fresh file that holds exactly TEXT; prints its path, for expect_file.
+want_n=0
+want() {
+  want_n=$((want_n + 1))
+  printf '%s' "$1" > "/tmp/want.$want_n"
+  echo "/tmp/want.$want_n"
 }
 
-# expect_file PATH EXPECTED_FILE: byte-exact, with a readable diff on mismatch.
-expect_file() {
-  if [[ ! -e "$1" ]]; then
-    fail "$1 missing"
-  elif ! cmp -s "$1" "$2"; then
-    fail "$1 differs from $2"
-    diff -u "$2" "$1" | cat -A | head -40
-  fi
-}
-
-# expect_text PATH TEXT: the file holds exactly TEXT.
-expect_text() {
-  local want
-  want=$(mktemp)
-  printf '%s' "$2" > "$want"
-  expect_file "$1" "$want"
-  rm -f "$want"
-}
-
-expect_absent() {
-  local p
-  for p; do [[ ! -e "$p" ]] || fail "$p should not exist"; done
-}
-
-expect_eq() { # ACTUAL WANTED WHAT
-  [[ "$1" == "$2" ]] || fail "$3: got [$1], want [$2]"
-}
-
-# zs ARGS...: runs zel_services, keeps its standard error in $err and insists on
+# zs ARGS...: runs zel_services, keeps its standard error in $err (its own lines
+# alone, without those of the tools and the settings store, in $said) and insists on
 # exit status 0.
 zs() {
   local rc=0
   err=$(zel_services "$@" 2>&1 >/dev/null) || rc=$?
-  [[ $rc == 0 ]] || fail "zel_services $* exited $rc"
+  said=$(grep -F '[zel_services]' <<< "$err" || true)
+  expect_eq "$c: zel_services ${1:-} exits 0" "$rc" 0
 }
 
 # The stand-in calls recorded since the last reset, as "TOOL ARG|ARG|..." lines.
@@ -59,20 +38,17 @@ calls() {
 
 # A fresh scene: no tables, no temporary files, no recorded calls.
 reset_scene() {
-  rm -f /etc/exports /etc/samba/lib/smb.conf /tmp/exports /tmp/exports.tmp /tmp/share.list \
+  rm -rf /etc/exports /etc/samba/lib/smb.conf /tmp/exports /tmp/exports.tmp /tmp/share.list \
         /tmp/smb.conf /tmp/smb.conf.master /tmp/input.script /tmp/setting.txt \
-        /etc/pureftpd.passwd /etc/pureftpd.pdb /player/switches/*
+        /tmp/exports.saved /tmp/smb.conf.saved /etc/pureftpd.passwd /etc/pureftpd.pdb /player/switches/*
   rm -rf "${tools:?}"/*
 }
 
 # The export entry line for a folder and client.
 entry() { printf '/%s %s(rw,sync,root_squash,anonuid=1001,anongid=1001)\n' "$1" "$2"; }
 
-finish() {
-  if ((failures)); then
-    echo "$failures failure(s)"
-    exit 1
-  fi
-  echo "all cases passed"
-  exit 0
+# The share section zel_services writes for a folder.
+section() {
+  printf '[%s]\n\tpath = /%s\n\twriteable = yes\n\tvalid users = zel\n' "$1" "$1"
+  printf '\tforce create mode = 0644\n\tforce directory mode = 0755\n'
 }

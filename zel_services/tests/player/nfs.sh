@@ -10,36 +10,50 @@ case_ "reload: share first, then the disks in listing order, nothing else"
 reset_scene
 echo "/old *(rw)" > /etc/exports
 zs cmd=nfs_share opt=eth0
-expect_text /etc/exports "$(entry share $ETH; entry HARD_DISK $ETH; entry USB_DRIVE_A-1 $ETH; entry xSATA_DISKy $ETH)
-"
-expect_absent /tmp/exports /tmp/share.list
-expect_eq "$(calls)" "" "the reload does not run exportfs"
-expect_eq "$err" "" "stderr"
+expect_file "$c: table" /etc/exports "$(want "$(entry share $ETH; entry HARD_DISK $ETH; entry USB_DRIVE_A-1 $ETH; entry xSATA_DISKy $ETH)
+")"
+expect_no_file "$c: temporary files gone" /tmp/exports /tmp/share.list /tmp/exports.saved
+expect_eq "$c: the reload does not run exportfs" "$(calls)" ""
+expect_eq "$c: stderr" "$err" ""
+
+case_ "reload: the scan takes disks by the rule of add_share and remove_share"
+long49=HARD_DISK$(printf 'x%.0s' {1..40})
+mkdir -p "/My HARD_DISK" "/$long49" "/${long49}y" '/HARD_DISK"q' '/SATA_DISK%m' "/SATA_DISK  two"
+zs cmd=nfs_share opt=eth0
+expect_file "$c: table" /etc/exports "$(want "$(entry share $ETH; entry HARD_DISK $ETH; entry "$long49" $ETH
+  printf '"/My HARD_DISK" %s(rw,sync,root_squash,anonuid=1001,anongid=1001)\n' $ETH
+  entry USB_DRIVE_A-1 $ETH; entry xSATA_DISKy $ETH)
+")"
+zs cmd=remove_share "opt=My HARD_DISK"
+zs cmd=remove_share "opt=$long49"
+expect_eq "$c: every disk of the scan can be removed" "$(cut -d' ' -f1 /etc/exports | paste -sd' ')" \
+  "/share /HARD_DISK /USB_DRIVE_A-1 /xSATA_DISKy"
+rmdir "/My HARD_DISK" "/$long49" "/${long49}y" '/HARD_DISK"q' '/SATA_DISK%m' "/SATA_DISK  two"
 
 case_ "reload for the option's interface, and for every client when it has no address"
 reset_scene
 zs cmd=nfs_share opt=wlan0
-expect_eq "$(head -n1 /etc/exports)" "$(entry share $WLAN)" "wlan0"
+expect_eq "$c: wlan0" "$(head -n1 /etc/exports)" "$(entry share $WLAN)"
 zs cmd=nfs_share opt=eth9
-expect_eq "$(head -n1 /etc/exports)" "$(entry share '*')" "unknown interface"
+expect_eq "$c: unknown interface" "$(head -n1 /etc/exports)" "$(entry share '*')"
 zs cmd=nfs_share no-option
-expect_eq "$(head -n1 /etc/exports)" "$(entry share '*')" "empty option"
+expect_eq "$c: empty option" "$(head -n1 /etc/exports)" "$(entry share '*')"
 
 case_ "add: a block of entries, each after an empty line, then exportfs -r"
 reset_scene
 entry share $ETH > /etc/exports
 zs cmd=add_share 'opt=SATA_DISK|#USB_DRIVE_B'
-want="$(entry share $ETH)
+table="$(entry share $ETH)
 
 $(entry SATA_DISK $ETH)
 
 $(entry USB_DRIVE_B $ETH)
 "
-expect_text /etc/exports "$want"
-expect_text "$tools/1-exportfs.args" $'-r\n'
+expect_file "$c: table" /etc/exports "$(want "$table")"
+expect_file "$c: exportfs -r" "$tools/1-exportfs.args" "$(want $'-r\n')"
 # exportfs must read the table that holds the new entries.
-expect_text "$tools/1-exportfs.exports" "$want"
-expect_absent /tmp/exports
+expect_file "$c: exportfs reads the new table" "$tools/1-exportfs.exports" "$(want "$table")"
+expect_no_file "$c: temporary files gone" /tmp/exports /tmp/exports.saved
 
 case_ "add: the setting wireless picks the interface"
 for w in absent empty 0 1 yes; do
@@ -52,46 +66,63 @@ for w in absent empty 0 1 yes; do
   esac
   zs cmd=add_share opt=HARD_DISK
   case $w in 1|yes) net=$WLAN ;; *) net=$ETH ;; esac
-  expect_text /etc/exports "
+  expect_file "$c: wireless $w" /etc/exports "$(want "
 $(entry HARD_DISK $net)
-"
+")"
 done
 
 case_ "add: a folder added twice gets two entries"
 reset_scene
 : > /etc/exports
 zs cmd=add_share 'opt=HARD_DISK|#HARD_DISK'
-expect_eq "$(grep -c HARD_DISK /etc/exports)" 2 "entries"
+expect_eq "$c: entries" "$(grep -c HARD_DISK /etc/exports)" 2
+
+case_ "add and remove: a blank between words is quoted into the path"
+reset_scene
+entry share $ETH > /etc/exports
+zs cmd=add_share 'opt=My Disk|#HARD_DISK'
+expect_file "$c: table" /etc/exports "$(want "$(entry share $ETH)
+
+\"/My Disk\" $ETH(rw,sync,root_squash,anonuid=1001,anongid=1001)
+
+$(entry HARD_DISK $ETH)
+")"
+zs cmd=remove_share 'opt=My Disk'
+expect_file "$c: removed" /etc/exports "$(want "$(entry share $ETH)
+
+
+$(entry HARD_DISK $ETH)
+")"
 
 case_ "remove: only the entries of exactly that folder go; empty lines stay"
 reset_scene
 printf '%s\n\n%s\n\n%s\n%s\n' "$(entry share $ETH)" "$(entry USB_DRIVE_A-1 $ETH)" \
   "$(entry USB_DRIVE_A-10 $ETH)" "$(entry USB_DRIVE_A-1 '*')" > /etc/exports
 zs cmd=remove_share opt=USB_DRIVE_A-1
-want="$(entry share $ETH)
+table="$(entry share $ETH)
 
 
 $(entry USB_DRIVE_A-10 $ETH)
 "
-expect_text /etc/exports "$want"
-expect_text "$tools/1-exportfs.args" $'-r\n'
-expect_text "$tools/1-exportfs.exports" "$want"
-expect_absent /tmp/exports /tmp/exports.tmp
+expect_file "$c: table" /etc/exports "$(want "$table")"
+expect_file "$c: exportfs -r" "$tools/1-exportfs.args" "$(want $'-r\n')"
+expect_file "$c: exportfs reads the new table" "$tools/1-exportfs.exports" "$(want "$table")"
+expect_no_file "$c: temporary files gone" /tmp/exports /tmp/exports.tmp /tmp/exports.saved
 
 case_ "remove: a name not in the table leaves it as it was and still re-reads"
 reset_scene
 printf '%s\n\n%s\n' "$(entry share $ETH)" "$(entry HARD_DISK $ETH)" > /etc/exports
 cp /etc/exports /tmp/before
 zs cmd=remove_share opt=SATA_DISK
-expect_file /etc/exports /tmp/before
-expect_eq "$(calls | grep -c '^exportfs -r$')" 1 "exportfs runs"
+expect_file "$c: table" /etc/exports /tmp/before
+expect_eq "$c: exportfs runs" "$(calls | grep -c '^exportfs -r$')" 1
 
 case_ "remove: without a table, a stale copy is never put in place"
 reset_scene
 entry STALE '*' > /tmp/exports.tmp
 zs cmd=remove_share opt=HARD_DISK
-expect_absent /etc/exports
-expect_eq "$(calls | grep -c exportfs)" 0 "exportfs runs"
+expect_no_file "$c: no table" /etc/exports
+expect_eq "$c: exportfs runs" "$(calls | grep -c exportfs)" 0
 
 case_ "refused names change nothing and run nothing"
 reset_scene
@@ -101,29 +132,42 @@ printf '[global]\n\tworkgroup = W\n' | tee /etc/samba/lib/smb.conf > /tmp/smb.be
 for opt in $'HARD_DISK\n/ *(rw,no_root_squash)' 'HARD_DISK|#' '|#HARD_DISK' '../etc' 'a/b' \
            'my  disk' ' lead' 'global' 'a"b' '.' '..' "$(printf 'n%.0s' {1..50})"; do
   zs cmd=add_share "opt=$opt"
-  expect_eq "$err" "[zel_services] Invalid share name!" "add [$opt]"
+  expect_eq "$c: add [$opt]" "$err" "[zel_services] Invalid share name!"
 done
 for opt in $'x\ny' '../etc' 'a/b' "$(printf 'n%.0s' {1..50})"; do
   zs cmd=remove_share "opt=$opt"
-  expect_eq "$err" "[zel_services] Invalid share name!" "remove [$opt]"
+  expect_eq "$c: remove [$opt]" "$err" "[zel_services] Invalid share name!"
 done
 # A second argument without "opt=" is an empty name: it would match every entry.
 zs cmd=remove_share USB_DRIVE_A-1
-expect_eq "$err" "[zel_services] Invalid share name!" "remove of the empty name"
-expect_file /etc/exports /tmp/before
-expect_file /etc/samba/lib/smb.conf /tmp/smb.before
-expect_eq "$(calls)" "" "tool calls"
-expect_absent /tmp/exports /tmp/exports.tmp /tmp/smb.conf.master
+expect_eq "$c: remove of the empty name" "$err" "[zel_services] Invalid share name!"
+expect_file "$c: table" /etc/exports /tmp/before
+expect_file "$c: Samba configuration" /etc/samba/lib/smb.conf /tmp/smb.before
+expect_eq "$c: tool calls" "$(calls)" ""
+expect_no_file "$c: no temporary file" /tmp/exports /tmp/exports.tmp /tmp/smb.conf.master
 
 case_ "a 49-character name is taken whole"
 reset_scene
 : > /etc/exports
 long=$(printf 'L%.0s' {1..49})
 zs cmd=add_share "opt=$long"
-expect_text /etc/exports "
+expect_file "$c: added" /etc/exports "$(want "
 $(entry "$long" $ETH)
-"
+")"
 zs cmd=remove_share "opt=$long"
-expect_text /etc/exports $'\n'
+expect_file "$c: removed" /etc/exports "$(want $'\n')"
+
+case_ "a table that cannot be saved first is not replaced"
+for op in "cmd=nfs_share opt=eth0" "cmd=add_share opt=SATA_DISK" "cmd=remove_share opt=HARD_DISK"; do
+  reset_scene
+  printf '%s\n\n%s\n' "$(entry share $ETH)" "$(entry HARD_DISK $ETH)" > /etc/exports
+  cp /etc/exports /tmp/before
+  mkdir /tmp/exports.saved
+  zs $op
+  expect_file "$c: $op: table" /etc/exports /tmp/before
+  expect_eq "$c: $op: message" "$said" \
+    "[zel_services] Cannot save /etc/exports to /tmp/exports.saved; it is left as it was"
+  expect_eq "$c: $op: exportfs not run" "$(calls)" ""
+done
 
 finish
