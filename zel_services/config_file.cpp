@@ -71,7 +71,7 @@ void run_ignoring_status(const char *command)
 namespace {
 
 // 0 when the temporary file holds everything fill wrote.
-int write_temp(const char *temp, const char *mode, fill_step fill, void *ctx)
+int write_temp(const char *temp, const char *mode, fill_step fill, const void *ctx)
 {
     FILE *out = fopen(temp, mode);
     if (out == nullptr)
@@ -98,7 +98,7 @@ int put_back(const config_file &conf, bool existed)
 
 } // namespace
 
-int replace_config(const config_file &conf, const char *temp, const char *mode, fill_step fill, void *ctx,
+int replace_config(const config_file &conf, const char *temp, const char *mode, fill_step fill, const void *ctx,
                    const char *command)
 {
     if (write_temp(temp, mode, fill, ctx) != 0) {

@@ -132,9 +132,9 @@ struct reload_job {
     char client[CLIENT_SPEC_SIZE];
 };
 
-int fill_reload(FILE *out, void *ctx)
+int fill_reload(FILE *out, const void *ctx)
 {
-    reload_job *job = static_cast<reload_job *>(ctx);
+    const reload_job *job = static_cast<const reload_job *>(ctx);
     char line[LINE_SIZE];
     write_export_entry(out, "share", job->client);
     while (next_disk_share(job->list, line))
@@ -176,7 +176,7 @@ void add_export_step(const char *name, void *ctx)
     write_export_entry(b->out, name, b->client);
 }
 
-int fill_block(FILE *out, void *ctx)
+int fill_block(FILE *out, const void *ctx)
 {
     char client[CLIENT_SPEC_SIZE];
     get_export_network(client, get_interface());
@@ -184,7 +184,7 @@ int fill_block(FILE *out, void *ctx)
     return for_each_share_name(static_cast<const char *>(ctx), add_export_step, &block) < 0 ? -1 : 0;
 }
 
-int fill_without(FILE *out, void *ctx)
+int fill_without(FILE *out, const void *ctx)
 {
     FILE *in = fopen(EXPORTS_COPY, "r");
     if (in == nullptr)
@@ -199,8 +199,7 @@ int fill_without(FILE *out, void *ctx)
 // The block is appended by the shell; a cut append is undone from the saved table.
 int add_nfs_share(const char *list)
 {
-    if (replace_config(exports, EXPORTS_NEW, "w", fill_block, const_cast<char *>(list),
-                       "cat " EXPORTS_NEW " >> " EXPORTS_PATH) == 0)
+    if (replace_config(exports, EXPORTS_NEW, "w", fill_block, list, "cat " EXPORTS_NEW " >> " EXPORTS_PATH) == 0)
         run_ignoring_status(EXPORTFS_COMMAND);
     return 0;
 }
@@ -211,8 +210,7 @@ int remove_nfs_share(const char *name)
 {
     if (system("cp " EXPORTS_PATH " " EXPORTS_COPY) != 0)
         return 0;
-    if (replace_config(exports, EXPORTS_NEW, "w", fill_without, const_cast<char *>(name),
-                       "mv " EXPORTS_NEW " " EXPORTS_PATH) == 0) {
+    if (replace_config(exports, EXPORTS_NEW, "w", fill_without, name, "mv " EXPORTS_NEW " " EXPORTS_PATH) == 0) {
         run_ignoring_status(EXPORTFS_COMMAND);
         remove(EXPORTS_COPY);
     }

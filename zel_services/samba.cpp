@@ -100,9 +100,9 @@ struct workgroup_job {
     const char *workgroup;
 };
 
-int fill_master(FILE *out, void *ctx)
+int fill_master(FILE *out, const void *ctx)
 {
-    workgroup_job *job = static_cast<workgroup_job *>(ctx);
+    const workgroup_job *job = static_cast<const workgroup_job *>(ctx);
     char line[LINE_SIZE];
     write_global_section(out, job->workgroup);
     write_share_section(out, "share");
@@ -116,12 +116,12 @@ void add_section_step(const char *name, void *ctx)
     write_share_section(static_cast<FILE *>(ctx), name);
 }
 
-int fill_sections(FILE *out, void *ctx)
+int fill_sections(FILE *out, const void *ctx)
 {
     return for_each_share_name(static_cast<const char *>(ctx), add_section_step, out) < 0 ? -1 : 0;
 }
 
-int fill_without(FILE *out, void *ctx)
+int fill_without(FILE *out, const void *ctx)
 {
     FILE *in = fopen(SMB_CONF_COPY, "r");
     if (in == nullptr)
@@ -159,7 +159,7 @@ int add_smb_share(const char *list)
 {
     if (system("cp " SMB_CONF_PATH " " SMB_MASTER_PATH) != 0)
         return 0;
-    replace_config(smb_conf, SMB_MASTER_PATH, "a+", fill_sections, const_cast<char *>(list), TESTPARM_COMMAND);
+    replace_config(smb_conf, SMB_MASTER_PATH, "a+", fill_sections, list, TESTPARM_COMMAND);
     return 0;
 }
 
@@ -167,7 +167,7 @@ int remove_smb_share(const char *name)
 {
     if (system("cp " SMB_CONF_PATH " " SMB_CONF_COPY) != 0)
         return 0;
-    if (replace_config(smb_conf, SMB_MASTER_PATH, "w", fill_without, const_cast<char *>(name), TESTPARM_COMMAND) == 0)
+    if (replace_config(smb_conf, SMB_MASTER_PATH, "w", fill_without, name, TESTPARM_COMMAND) == 0)
         remove(SMB_CONF_COPY);
     return 0;
 }

@@ -104,8 +104,8 @@ struct config_file {
 // saved content is put back; when even that fails, the saved copy stays and its path
 // is named on standard error. 0 when the command succeeded; the temporary file is
 // removed then and left for a look otherwise.
-using fill_step = int (*)(FILE *out, void *ctx);
-int replace_config(const config_file &conf, const char *temp, const char *mode, fill_step fill, void *ctx,
+using fill_step = int (*)(FILE *out, const void *ctx);
+int replace_config(const config_file &conf, const char *temp, const char *mode, fill_step fill, const void *ctx,
                    const char *command);
 
 // ---- NFS exports (nfs.cpp) ----
