@@ -453,9 +453,9 @@ int zelmsg_read_flash_report(zelmsg_flash_report *report)
     return 0;
 }
 
-int zelmsg_init_flash(int *file_result)
+int zelmsg_init_flash(int *file_written)
 {
-    *file_result = 0;
+    *file_written = 0;
     int n = flash_read_setting_device(buffer_setting);
     if (n <= 0) {
         fprintf(stderr, "error reading flash: [%s] size %06x\r\n", SETTING_DEVICE, SETTING_IMAGE_SIZE);
@@ -466,14 +466,15 @@ int zelmsg_init_flash(int *file_result)
     resolve_image(n, r, &restore);
     if (restore)
         restore_image();
-    *file_result = write_file(SETTING_FILE, buffer_setting + reader_text());
+    const char *text = buffer_setting + reader_text();
+    *file_written = write_file(SETTING_FILE, text) == static_cast<int>(strlen(text)) + 1;
     return 1;
 }
 
 extern "C" int init_flash_var(void)
 {
-    int file_result;
-    return zelmsg_init_flash(&file_result);
+    int file_written;
+    return zelmsg_init_flash(&file_written);
 }
 
 extern "C" int save_commit(void)

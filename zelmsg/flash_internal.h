@@ -39,8 +39,7 @@ struct zelmsg_flash_report {
 // partition cannot be read.
 int zelmsg_read_flash_report(struct zelmsg_flash_report *report);
 
-// init_flash_var's work; *file_result gets write_file's result (or 0 when the flash
-// could not be read).
-int zelmsg_init_flash(int *file_result);
+// init_flash_var's work; *file_written is 1 when the settings file got the whole text.
+int zelmsg_init_flash(int *file_written);
 
 #endif
