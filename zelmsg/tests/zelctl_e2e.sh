@@ -7,7 +7,8 @@ expect() {
     want_rc=$1 want_out=$2
     shift 2
     out=$("$@" 2>/tmp/e2e.err)
-    expect_eq "$(echo "$*" | head -n 1)" "status $? [$out]" "status $want_rc [$want_out]"
+    rc=$?
+    expect_eq "$(echo "$*" | head -n 1)" "status $rc [$out]" "status $want_rc [$want_out]"
 }
 erase_flash() {
     size=$(stat -c %s /dev/mtd1)
