@@ -78,29 +78,29 @@ if [ "$1" = --inside ]; then
 
     # sweep NAME START: every erase and every write of one commit.
     sweep() {
-        name=$1 start=$2 tried=0 lost=0 outcomes=""
+        name=$1 from=$2 tried=0 lost=0 outcomes=""
         k=1
-        while cut "$start" "erase $k"; do
+        while cut "$from" "erase $k"; do
             outcomes="$outcomes erase$k:$got"
             check "$name: lock released after erase $k" lock_released
-            cut "$start" "erase $k torn"
+            cut "$from" "erase $k torn"
             outcomes="$outcomes erase${k}torn:$got"
-            [ "$name" != no_room ] && [ "$start" != "$dir/older_tool.img" ] && keep "$name.erase$k.torn"
+            [ "$name" != no_room ] && [ "$name" != older_tool ] && keep "$name.erase$k.torn"
             k=$((k + 1))
         done
         erases=$((k - 1))
         k=1
-        while cut "$start" "write $k 0"; do
+        while cut "$from" "write $k 0"; do
             outcomes="$outcomes write$k.0:$got"
             for n in $counts; do
-                cut "$start" "write $k $n"
+                cut "$from" "write $k $n"
                 outcomes="$outcomes write$k.$n:$got"
-                [ "$n" = "$text_len" ] && [ "$start" != "$dir/older_tool.img" ] && keep "$name.write$k.$n"
+                [ "$n" = "$text_len" ] && [ "$name" != older_tool ] && keep "$name.write$k.$n"
             done
             k=$((k + 1))
         done
         writes=$((k - 1))
-        echo "$name: $erases erases, $writes writes, $tried cut points, $lost settings lost"
+        echo "$name: text of $text_len bytes, $erases erases, $writes writes, $tried cut points, $lost settings lost"
     }
 
     # Room for a spare copy (128 KiB in 64 KiB blocks), from an image this code
