@@ -360,9 +360,40 @@ TEST_F(Flash, CutCommitLeavesOldOrNewSettingsWhole)
 TEST_F(Flash, CutCommitWithoutRoomEmptiesTheStore)
 {
     write_bytes(kMtd, erased(kImage));
-    for (const char *cut : {"erase 1", "write 1 10"}) {
+    // The knobs' older forms too: "erase" (after the last block) and "write N".
+    for (const char *cut : {"erase 1", "erase", "write 1 10", "write 10"}) {
         SCOPED_TRACE(cut);
         EXPECT_EQ(boot_after_cut(cut), kNul);
+    }
+}
+
+// A cut while the boot writes the spare copy back to offset 0 leaves the spare copy
+// valid: the next boot takes it again.
+TEST_F(Flash, CutRestoreLeavesTheSpareCopyToTheNextBoot)
+{
+    const std::string new_file = "\nupnp=1\nhlink=1" + kNul;
+    for (const char *cut : {"erase 1", "erase 1 torn", "write 1 0", "write 1 10", "write 1 65536"}) {
+        SCOPED_TRACE(cut);
+        // The new settings' spare copy whole, offset 0 torn by the cut commit.
+        write_bytes(kFile, "\nold=1" + kNul);
+        ASSERT_EQ(save_commit(), 65536);
+        write_bytes(kFile, new_file);
+        knob(kMtd, "cut", "erase 2 torn");
+        pid_t pid = fork();
+        if (pid == 0)
+            _exit(save_commit());
+        waitpid(pid, nullptr, 0);
+        knob(kMtd, "cut", cut);
+        pid = fork();
+        if (pid == 0)
+            _exit(init_flash_var());
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status)) << "not cut";
+        unlink((kMtd + ".cut").c_str());
+        unlink(SETTING_FILE);
+        EXPECT_EQ(init_flash_var(), 1);
+        EXPECT_TRUE(same_bytes(read_bytes(kFile), new_file));
     }
 }
 
