@@ -312,10 +312,15 @@ void resolve_image(int n, struct zelmsg_flash_report &r, bool *restore)
             r.spare_text_len = static_cast<int>(t.length);
             r.image_is_spare = same;
             // Offset 0 cut, erased or torn: the spare copy is the last whole commit.
-            if (!same && lseek(fd, g.spare_at, SEEK_SET) == static_cast<off_t>(g.spare_at) &&
-                read(fd, buffer_setting, kTrailerAt) == static_cast<ssize_t>(kTrailerAt)) {
-                memset(buffer_setting + kTrailerAt, 0, ZELMSG_TRAILER_SIZE);
-                *restore = true;
+            if (!same) {
+                if (lseek(fd, g.spare_at, SEEK_SET) == static_cast<off_t>(g.spare_at) &&
+                    read(fd, buffer_setting, kTrailerAt) == static_cast<ssize_t>(kTrailerAt)) {
+                    memset(buffer_setting + kTrailerAt, 0, ZELMSG_TRAILER_SIZE);
+                    *restore = true;
+                } else if (lseek(fd, 0, SEEK_SET) != 0 || read(fd, buffer_setting, n) != n) {
+                    // Neither copy whole in the buffer: read as an erased partition would.
+                    buffer_setting[0] = '\0';
+                }
             }
         }
     }
