@@ -28,8 +28,8 @@ if [ "$1" = --inside ]; then
     cp /dev/mtd1 "$dir/committed.img"
     head -c 65536 "$dir/older_tool.img" > "$dir/no_room.img"
 
-    # Bytes a cut write programs: none, one, up to the text's NUL, 512-byte steps
-    # through the image, and the spare copy's trailer (its last 16 bytes).
+    # Bytes a cut write programs: one, up to the text's NUL, 512-byte steps through the
+    # image, and the spare copy's trailer (its last 16 bytes); 0 is each write's probe.
     counts="1 $((text_len - 1)) $text_len $((text_len + 1))"
     n=512
     while [ $n -le 65536 ]; do
