@@ -11,7 +11,7 @@
 
 namespace {
 constexpr int kUsage = 2;
-// get_var_mem hands back no longer value.
+// get_var_mem reads back values of at most this many characters.
 constexpr size_t kMaxValue = 1023;
 // Settings that the player's boot applies to a partition that holds none.
 constexpr const char *kDefaultsHint = "/mnt/oak7210/etc/setting.defaults";
