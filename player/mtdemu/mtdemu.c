@@ -34,7 +34,7 @@
  *                      Requests are counted per process from its start; a forked
  *                      child counts from 0.
  *   DEV.log            exists: one line per answered request is appended to it
- *                      ("getinfo", "erase START LENGTH ok|fail", "unlock START
+ *                      ("getinfo", "erase START LENGTH ok|fail|torn", "unlock START
  *                      LENGTH", "open fail")
  * Making the device unopenable for good: remove the file, or open_fail -1.
  */
