@@ -1,6 +1,7 @@
 // zelctl: shell access to the library for integrators and tests. Every command goes
 // through the library's own operations, as the player's programs use them.
 #include "zelmsg.h"
+#include "flash_internal.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -10,6 +11,25 @@
 
 namespace {
 constexpr int kUsage = 2;
+// get_var_mem reads back values of at most this many characters.
+constexpr size_t kMaxValue = 1023;
+// Settings that the player's boot applies to a partition that holds none.
+constexpr const char *kDefaultsHint = "/mnt/oak7210/etc/setting.defaults";
+
+// Sets one setting; false (with a message) when it was refused or not written.
+bool set_one(const char *key, const char *value)
+{
+    if (strlen(value) > kMaxValue) {
+        fprintf(stderr, "zelctl: cannot set %s: value longer than %zu characters\n", key, kMaxValue);
+        return false;
+    }
+    // A stored record is at least "\nk=" and its NUL: 1 and 2 are write_file's failures.
+    if (write_str(key, value) <= 2) {
+        fprintf(stderr, "zelctl: cannot set %s\n", key);
+        return false;
+    }
+    return true;
+}
 
 int cmd_send(int argc, char **argv)
 {
@@ -41,11 +61,8 @@ int cmd_set(int argc, char **argv)
     for (int i = 0; i < argc; ++i) {
         char *eq = strchr(argv[i], '=');
         *eq = '\0';
-        // A stored record is at least "\nk=" and its NUL: 1 and 2 are write_file's failures.
-        if (write_str(argv[i], eq + 1) <= 2) {
-            fprintf(stderr, "zelctl: cannot set %s\n", argv[i]);
+        if (!set_one(argv[i], eq + 1))
             rc = 1;
-        }
     }
     return rc;
 }
@@ -102,11 +119,127 @@ int cmd_commit(int argc, char **)
     return save_commit() == SETTING_IMAGE_SIZE ? 0 : 1;
 }
 
-int cmd_init(int argc, char **)
+// Sets every key=value line of a defaults file (blank lines and "#" comments aside)
+// and commits them; false when a line or the commit failed.
+bool apply_defaults(const char *path)
+{
+    FILE *f = fopen(path, "r");
+    if (f == nullptr) {
+        fprintf(stderr, "zelctl: cannot read defaults %s\n", path);
+        return false;
+    }
+    static char line[4096];
+    int number = 0, applied = 0;
+    bool ok = true;
+    while (fgets(line, sizeof line, f) != nullptr) {
+        ++number;
+        size_t len = strlen(line);
+        if (len > 0 && line[len - 1] != '\n' && !feof(f)) {
+            fprintf(stderr, "zelctl: %s:%d: line too long\n", path, number);
+            ok = false;
+            int c;
+            while ((c = fgetc(f)) != EOF && c != '\n') {
+            }
+            continue;
+        }
+        line[strcspn(line, "\r\n")] = '\0';
+        const char *start = line + strspn(line, " \t");
+        if (*start == '\0' || *start == '#')
+            continue;
+        char *eq = strchr(line, '=');
+        if (eq == nullptr) {
+            fprintf(stderr, "zelctl: %s:%d: no key=value\n", path, number);
+            ok = false;
+            continue;
+        }
+        *eq = '\0';
+        if (set_one(line, eq + 1))
+            ++applied;
+        else
+            ok = false;
+    }
+    fclose(f);
+    if (save_commit() != SETTING_IMAGE_SIZE) {
+        fprintf(stderr, "zelctl: no settings on flash: %d defaults from %s set, but the commit failed\n", applied,
+                path);
+        return false;
+    }
+    fprintf(stderr, "zelctl: no settings on flash: %d defaults from %s written to flash\n", applied, path);
+    return ok;
+}
+
+int cmd_init(int argc, char **argv)
+{
+    const char *defaults = nullptr;
+    if (argc == 2 && strcmp(argv[0], "--defaults") == 0)
+        defaults = argv[1];
+    else if (argc != 0)
+        return kUsage;
+    int file_written = 0;
+    if (zelmsg_init_flash(&file_written) != 1)
+        return 1;
+    if (!file_written) {
+        fprintf(stderr, "zelctl: cannot write %s\n", SETTING_FILE);
+        return 1;
+    }
+    struct stat st;
+    // A settings file of one NUL: the flash held no settings at all.
+    if (defaults != nullptr && stat(SETTING_FILE, &st) == 0 && st.st_size == 1)
+        return apply_defaults(defaults) ? 0 : 1;
+    return 0;
+}
+
+const char *spare_text(const zelmsg_flash_report &r)
+{
+    switch (r.spare) {
+    case ZELMSG_SPARE_NO_ROOM:
+        return "no room";
+    case ZELMSG_SPARE_MISSING:
+        return "missing";
+    case ZELMSG_SPARE_VALID:
+        return "valid";
+    default:
+        return "invalid";
+    }
+}
+
+int cmd_info(int argc, char **)
 {
     if (argc != 0)
         return kUsage;
-    return init_flash_var() == 1 ? 0 : 1;
+    // The file first: the flash report takes buffer_setting.
+    static char file[SETTING_BUF_SIZE + 1];
+    int file_size = load_settings_bytes();
+    if (file_size >= 0)
+        memcpy(file, buffer_setting, SETTING_BUF_SIZE);
+    zelmsg_flash_report r;
+    if (zelmsg_read_flash_report(&r) != 0) {
+        fprintf(stderr, "zelctl: cannot read %s\n", SETTING_DEVICE);
+        return 1;
+    }
+    if (r.size == 0)
+        printf("partition: geometry unreadable\n");
+    else
+        printf("partition: %u bytes, erase blocks of %u bytes\n", r.size, r.erasesize);
+    static const char *const image[] = {"whole", "erased", "cut (erased bytes inside the text)"};
+    printf("image at offset 0: %s%s\n", image[r.image],
+           r.spare == ZELMSG_SPARE_VALID && !r.image_is_spare ? "; the next boot restores the spare copy" : "");
+    if (r.spare == ZELMSG_SPARE_VALID)
+        printf("spare copy: valid, sequence %u, text %d bytes\n", r.sequence, r.spare_text_len);
+    else if (r.spare == ZELMSG_SPARE_NO_ROOM && r.size != 0)
+        printf("spare copy: no room (a partition of %u bytes holds one)\n", r.room_need);
+    else
+        printf("spare copy: %s\n", spare_text(r));
+    const char *text = buffer_setting + r.text_offset;
+    int len = static_cast<int>(strlen(text));
+    // Beyond the spare copy's room a commit has a single copy again.
+    int limit = r.spare == ZELMSG_SPARE_NO_ROOM ? SETTING_BUF_SIZE - 2 : ZELMSG_SPARE_TEXT_MAX;
+    printf("text: %d bytes, room for %d more\n", len, len < limit ? limit - len : 0);
+    if (file_size < 0)
+        printf("file and flash: no settings file\n");
+    else
+        printf("file and flash: %s\n", strcmp(file, text) == 0 ? "same settings" : "different settings");
+    return 0;
 }
 
 int cmd_dump(int argc, char **argv)
@@ -140,7 +273,9 @@ const command commands[] = {
     {"unset", cmd_unset, "KEY...", "remove settings"},
     {"show", cmd_show, "", "print every record as key=value"},
     {"commit", cmd_commit, "", "copy the settings to the flash partition"},
-    {"init", cmd_init, "", "recreate the settings file from flash"},
+    {"init", cmd_init, "[--defaults FILE]",
+     "recreate the settings file from flash; FILE's key=value lines when it holds none"},
+    {"info", cmd_info, "", "the partition, its copies and the text's room"},
     {"dump", cmd_dump, "settings|flash", "hexadecimal dump of the file or the flash image"},
 };
 
@@ -148,7 +283,8 @@ void usage()
 {
     fputs("usage: zelctl COMMAND [ARGS]\n", stderr);
     for (const command &c : commands)
-        fprintf(stderr, "  zelctl %-6s %-15s %s\n", c.name, c.args, c.help);
+        fprintf(stderr, "  zelctl %-6s %-17s %s\n", c.name, c.args, c.help);
+    fprintf(stderr, "The player's boot runs init --defaults %s when that file exists.\n", kDefaultsHint);
 }
 } // namespace
 

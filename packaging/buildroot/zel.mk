@@ -16,4 +16,13 @@ ZEL_INSTALL_STAGING = YES
 # project fixes no compiler or CPU flag.
 ZEL_CONF_OPTS = -DBUILD_TESTING=OFF -DZEL_WERROR=OFF
 
+# The integrator's settings for a player whose flash holds none.
+ZEL_DEFAULTS = $(call qstrip,$(BR2_PACKAGE_ZEL_DEFAULTS))
+ifneq ($(ZEL_DEFAULTS),)
+define ZEL_INSTALL_DEFAULTS
+	$(INSTALL) -D -m 0644 $(ZEL_DEFAULTS) $(TARGET_DIR)/mnt/oak7210/etc/setting.defaults
+endef
+ZEL_POST_INSTALL_TARGET_HOOKS += ZEL_INSTALL_DEFAULTS
+endif
+
 $(eval $(cmake-package))

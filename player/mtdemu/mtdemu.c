@@ -18,11 +18,23 @@
  *   DEV.nor            exists: a write() may only clear bits, as on NOR flash
  *                      (programming over unerased bytes fails with EIO, nothing
  *                      is written); writes past the partition's end fail (ENOSPC)
- *   DEV.cut            power cut: "erase" kills the process (SIGKILL) right after
- *                      the erase of the partition's last block; "write N" lets a
- *                      write() program N bytes and then kills the process
+ *   DEV.cut            power cut, the process killed with SIGKILL:
+ *                      "erase"         right after the erase of the partition's
+ *                                      last block
+ *                      "erase K"       right after the process's K-th erase request
+ *                                      to DEV (1 is the first)
+ *                      "erase K torn"  inside the K-th erase request: the range
+ *                                      holds random bytes, neither the old ones nor
+ *                                      erased ones, as a cut erase leaves real flash
+ *                      "write N"       the first write() of more than N bytes
+ *                                      programs N of them
+ *                      "write K N"     the process's K-th write() to DEV programs N
+ *                                      of its bytes (all when N is not below its
+ *                                      length), then the process is killed
+ *                      Requests are counted per process from its start; a forked
+ *                      child counts from 0.
  *   DEV.log            exists: one line per answered request is appended to it
- *                      ("getinfo", "erase START LENGTH ok|fail", "unlock START
+ *                      ("getinfo", "erase START LENGTH ok|fail|torn", "unlock START
  *                      LENGTH", "open fail")
  * Making the device unopenable for good: remove the file, or open_fail -1.
  */
@@ -90,7 +102,8 @@ static int knob_exists(int dev, const char *knob)
     return access(p, F_OK) == 0;
 }
 
-/* First line of a knob file, or an empty string when it is missing. */
+/* First line of a knob file without its line feed, or an empty string when it is
+ * missing. */
 static void knob_text(int dev, const char *knob, char *out, size_t n)
 {
     char p[64];
@@ -101,6 +114,7 @@ static void knob_text(int dev, const char *knob, char *out, size_t n)
         return;
     if (!fgets(out, (int)n, f))
         out[0] = '\0';
+    out[strcspn(out, "\n")] = '\0';
     fclose(f);
 }
 
@@ -156,6 +170,61 @@ static void power_cut(void)
     _exit(137);
 }
 
+/* Requests of this process per device: erases and writes. */
+enum {
+    COUNT_ERASE,
+    COUNT_WRITE
+};
+static pid_t counted_by;
+static unsigned long counts[NDEV][2];
+
+static unsigned long count_request(int dev, int kind)
+{
+    pid_t self = getpid();
+    if (counted_by != self) {
+        memset(counts, 0, sizeof counts);
+        counted_by = self;
+    }
+    return ++counts[dev][kind];
+}
+
+/* The cut knob "NAME K [REST]" for this request number: 1 when it names it, REST
+ * copied out. */
+static int cut_names(const char *cut, const char *name, unsigned long k, char *rest, size_t n)
+{
+    size_t len = strlen(name);
+    rest[0] = '\0';
+    if (strncmp(cut, name, len) != 0 || cut[len] != ' ')
+        return 0;
+    char *end;
+    unsigned long want = strtoul(cut + len + 1, &end, 10);
+    if (end == cut + len + 1 || want != k)
+        return 0;
+    while (*end == ' ')
+        ++end;
+    snprintf(rest, n, "%s", end);
+    return 1;
+}
+
+/* What a cut inside an erase leaves: bytes that are neither old nor erased. */
+static void tear(int fd, unsigned long long start, unsigned long long end)
+{
+    unsigned char junk[4096];
+    unsigned x = (unsigned)getpid() * 2654435761u ^ (unsigned)start ^ 0x9e3779b9u;
+    for (unsigned long long off = start; off < end;) {
+        size_t n = end - off < sizeof junk ? (size_t)(end - off) : sizeof junk;
+        for (size_t i = 0; i < n; ++i) {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            junk[i] = (unsigned char)x;
+        }
+        if (pwrite(fd, junk, n, (off_t)off) != (ssize_t)n)
+            return;
+        off += n;
+    }
+}
+
 static int fail(int err)
 {
     errno = err;
@@ -190,8 +259,19 @@ static int emulate(int dev, int fd, const struct stat *st, unsigned long req, vo
             journal(dev, "erase %u %u fail", r->start, r->length);
             return fail(EINVAL);
         }
+        unsigned long k = count_request(dev, COUNT_ERASE);
+        char cut[32], how[16];
+        knob_text(dev, "cut", cut, sizeof cut);
+        int cut_here = cut_names(cut, "erase", k, how, sizeof how);
+        if (cut_here && strcmp(how, "torn") == 0) {
+            tear(fd, r->start, end);
+            journal(dev, "erase %u %u torn", r->start, r->length);
+            power_cut();
+        }
         if (knob_count_down(dev, "erase_fail")) {
             journal(dev, "erase %u %u fail", r->start, r->length);
+            if (cut_here)
+                power_cut();
             return fail(EIO);
         }
         static const unsigned char ff[4096] = {[0 ... 4095] = 0xFF};
@@ -202,9 +282,7 @@ static int emulate(int dev, int fd, const struct stat *st, unsigned long req, vo
             off += n;
         }
         journal(dev, "erase %u %u ok", r->start, r->length);
-        char cut[32];
-        knob_text(dev, "cut", cut, sizeof cut);
-        if (strncmp(cut, "erase", 5) == 0 && end >= (unsigned long long)st->st_size)
+        if (cut_here || (strcmp(cut, "erase") == 0 && end >= (unsigned long long)st->st_size))
             power_cut();
         return 0;
     }
@@ -333,9 +411,18 @@ EMU_EXPORT ssize_t write(int fd, const void *buf, size_t n)
         if (nor_check(fd, buf, n, off) != 0)
             return fail(EIO);
     }
-    char cut[32];
+    unsigned long k = count_request(dev, COUNT_WRITE);
+    char cut[32], rest[16];
     knob_text(dev, "cut", cut, sizeof cut);
-    if (strncmp(cut, "write ", 6) == 0) {
+    if (cut_names(cut, "write", k, rest, sizeof rest) && rest[0] != '\0') {
+        size_t keep = (size_t)strtoul(rest, NULL, 10);
+        if (keep > n)
+            keep = n;
+        if (keep)
+            real(fd, buf, keep);
+        power_cut();
+    }
+    if (strncmp(cut, "write ", 6) == 0 && strchr(cut + 6, ' ') == NULL) {
         size_t keep = (size_t)strtoul(cut + 6, NULL, 10);
         if (keep < n) {
             if (keep)

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdint.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/wait.h>
 
@@ -56,31 +58,98 @@ protected:
     static void put_image(const std::string &bytes) { write_bytes(kMtd, bytes + erased(kPartition - bytes.size())); }
 };
 
-TEST_F(Flash, CommitWritesFileBytesThenBufferTail)
+// Little-endian 32-bit number, as the spare copy's trailer holds it.
+std::string le32(uint32_t v)
+{
+    std::string out;
+    for (int i = 0; i < 4; ++i)
+        out += static_cast<char>(v >> (8 * i));
+    return out;
+}
+
+TEST_F(Flash, CommitWritesSpareCopyThenImage)
 {
     memset(buffer_setting, 'Q', SETTING_BUF_SIZE);
-    const std::string file = "\nupnp=1\nftpserv=0" + kNul;
-    write_bytes(kFile, file);
-    ASSERT_EQ(file.size(), 18u);
+    // "123456789" is CRC-32's check text: its CRC is 0xCBF43926.
+    write_bytes(kFile, "123456789" + kNul);
 
     EXPECT_EQ(save_commit(), 65536);
     std::string img = image();
     ASSERT_EQ(img.size(), kPartition);
-    EXPECT_EQ(img.substr(0, 18), file);
-    EXPECT_TRUE(same_bytes(img.substr(18, kImage - 18), std::string(kImage - 18, 'Q')));
-    EXPECT_TRUE(same_bytes(img.substr(kImage), erased(kPartition - kImage)));
+    const std::string tail(kImage - 10, 'Q');
+    // Offset 0 as every reader knows it: the file's bytes, then the buffer's tail.
+    EXPECT_TRUE(same_bytes(img.substr(0, kImage), "123456789" + kNul + tail));
+    // The spare copy: the same bytes but for the last 16, which hold the trailer.
+    EXPECT_TRUE(same_bytes(img.substr(kImage, kImage - 16), "123456789" + kNul + tail.substr(16)));
+    EXPECT_EQ(img.substr(2 * kImage - 16), "ZSP1" + le32(1) + le32(9) + le32(0xCBF43926));
     EXPECT_EQ(log(kMtd0), "unlock 0 65536\n");
-    EXPECT_EQ(log(), "getinfo\nerase 0 65536 ok\nerase 65536 65536 ok\n");
+    EXPECT_EQ(log(), "getinfo\nerase 65536 65536 ok\nerase 0 65536 ok\n");
+
+    // Each commit counts on from the spare copy it replaces.
+    write_bytes(kFile, "\na=1" + kNul);
+    EXPECT_EQ(save_commit(), 65536);
+    EXPECT_EQ(image().substr(2 * kImage - 16, 8), "ZSP1" + le32(2));
+
+    // The same settings again: nothing erased, nothing written, whatever the tail.
+    memset(buffer_setting, 'R', SETTING_BUF_SIZE);
+    write_bytes(kFile, "");
+    write_bytes(kMtd + ".log", "");
+    const std::string before = image();
+    write_bytes(kFile, "\na=1" + kNul);
+    EXPECT_EQ(save_commit(), 65536);
+    EXPECT_EQ(log(), "getinfo\n");
+    EXPECT_TRUE(same_bytes(image(), before));
 }
 
-TEST_F(Flash, CommitErasesEveryBlockOfThePartition)
+TEST_F(Flash, CommitErasesOnlyTheBlocksOfEachCopy)
 {
-    write_bytes(kMtd, std::string(kPartition, '\0'));
+    write_bytes(kMtd, std::string(kPartition, '\0') + std::string(kImage, '\0'));
     knob(kMtd, "erasesize", "16384");
     write_bytes(kFile, "\na=1" + kNul);
     EXPECT_EQ(save_commit(), 65536);
-    EXPECT_TRUE(same_bytes(image().substr(kImage), erased(kImage)));
+    EXPECT_EQ(log(), "getinfo\nerase 65536 16384 ok\nerase 81920 16384 ok\nerase 98304 16384 ok\n"
+                     "erase 114688 16384 ok\nerase 0 16384 ok\nerase 16384 16384 ok\nerase 32768 16384 ok\n"
+                     "erase 49152 16384 ok\n");
+    // Blocks beyond the two copies are left alone.
+    EXPECT_TRUE(same_bytes(image().substr(kPartition), std::string(kImage, '\0')));
     EXPECT_EQ(log(kMtd0), "unlock 0 16384\n");
+}
+
+// Without room for a spare copy (one 64 KiB block, or blocks as large as the
+// partition) a commit erases the whole partition and writes the image, as it always did.
+TEST_F(Flash, PartitionWithoutRoomKeepsTheSingleImage)
+{
+    for (const char *geometry : {"65536:65536", "131072:131072"}) {
+        SCOPED_TRACE(geometry);
+        size_t size = strtoul(geometry, nullptr, 10);
+        write_bytes(kMtd, std::string(size, '\0'));
+        knob(kMtd, "erasesize", strchr(geometry, ':') + 1);
+        write_bytes(kMtd + ".log", "");
+        memset(buffer_setting, 0, SETTING_BUF_SIZE);
+        write_bytes(kFile, "\na=1" + kNul);
+        EXPECT_EQ(save_commit(), 65536);
+        std::string want = "\na=1" + kNul + std::string(kImage - 5, '\0') + erased(size - kImage);
+        EXPECT_TRUE(same_bytes(image(), want));
+        std::string erases = size == kImage ? "erase 0 65536 ok\n" : "erase 0 131072 ok\n";
+        EXPECT_EQ(log(), "getinfo\ngetinfo\n" + erases);
+        // The same image again: no erase.
+        EXPECT_EQ(save_commit(), 65536);
+        EXPECT_EQ(log(), "getinfo\ngetinfo\n" + erases + "getinfo\n");
+    }
+}
+
+// A text too long for the spare copy is committed as a single image, and the spare
+// copy of older settings goes with the erase: it must not come back at the next boot.
+TEST_F(Flash, TextTooLongForTheSpareCopyDropsIt)
+{
+    write_bytes(kFile, "\nold=1" + kNul);
+    ASSERT_EQ(save_commit(), 65536);
+    const std::string text = "\nk=" + std::string(65520 - 3, 'v');
+    write_bytes(kFile, text + kNul);
+    EXPECT_EQ(save_commit(), 65536);
+    EXPECT_TRUE(same_bytes(image().substr(kImage), erased(kImage)));
+    EXPECT_EQ(init_flash_var(), 1);
+    EXPECT_TRUE(same_bytes(read_bytes(kFile), text + kNul));
 }
 
 TEST_F(Flash, CommitAndInitRoundTrip)
@@ -149,7 +218,7 @@ TEST_F(Flash, EraseRetriesAfterReopening)
     write_bytes(kFile, "\na=1" + kNul);
     knob(kMtd, "erase_fail", "1");
     EXPECT_EQ(save_commit(), 65536);
-    EXPECT_EQ(log(), "getinfo\nerase 0 65536 fail\nerase 0 65536 ok\nerase 65536 65536 ok\n");
+    EXPECT_EQ(log(), "getinfo\nerase 65536 65536 fail\nerase 65536 65536 ok\nerase 0 65536 ok\n");
     EXPECT_EQ(image().substr(0, 5), "\na=1" + kNul);
 }
 
@@ -159,7 +228,8 @@ TEST_F(Flash, EraseThatFailsForGoodWritesNothing)
     write_bytes(kFile, "\nnew=1" + kNul);
     knob(kMtd, "erase_fail", "-1");
     EXPECT_EQ(save_commit(), -2);
-    EXPECT_EQ(log(), "getinfo\nerase 0 65536 fail\nerase 0 65536 fail\nerase 0 65536 fail\nerase 0 65536 fail\n");
+    EXPECT_EQ(log(), "getinfo\nerase 65536 65536 fail\nerase 65536 65536 fail\nerase 65536 65536 fail\n"
+                     "erase 65536 65536 fail\n");
     EXPECT_EQ(image().substr(0, 7), "\nold=1" + kNul);
 }
 
@@ -240,23 +310,130 @@ TEST_F(Flash, DescriptorZeroIsADescriptor)
     EXPECT_EQ(w, 512);
 }
 
-// A power cut during a commit leaves a partition that reads as an empty store.
-TEST_F(Flash, CutCommitReadsAsEmptyStore)
+// Starts from "\nold=1" committed, cuts the commit of new settings at one point, and
+// returns what the next boot reads.
+std::string boot_after_cut(const char *cut)
 {
-    for (const char *cut : {"erase", "write 10"}) {
+    write_bytes(kFile, "\nold=1" + kNul);
+    EXPECT_EQ(save_commit(), 65536);
+    write_bytes(kFile, "\nupnp=1\nhlink=1" + kNul);
+    knob(kMtd, "cut", cut);
+    pid_t pid = fork();
+    if (pid == 0)
+        _exit(save_commit() == 65536 ? 0 : 1);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "not cut";
+    unlink((kMtd + ".cut").c_str());
+    unlink(SETTING_FILE);
+    EXPECT_EQ(init_flash_var(), 1);
+    return read_bytes(kFile);
+}
+
+// A cut before the spare copy is whole leaves the old image; a cut after it leaves the
+// spare copy, which the boot writes back to offset 0.
+TEST_F(Flash, CutCommitLeavesOldOrNewSettingsWhole)
+{
+    const std::string old_file = "\nold=1" + kNul, new_file = "\nupnp=1\nhlink=1" + kNul;
+    const struct {
+        const char *cut;
+        bool now_new;
+    } points[] = {
+        {"erase 1", false},       {"erase 1 torn", false}, {"write 1 0", false},   {"write 1 15", false},
+        {"write 1 65535", false}, {"erase 2", true},       {"erase 2 torn", true}, {"write 2 0", true},
+        {"write 2 15", true},     {"write 2 65535", true},
+    };
+    for (const auto &p : points) {
+        SCOPED_TRACE(p.cut);
+        EXPECT_TRUE(same_bytes(boot_after_cut(p.cut), p.now_new ? new_file : old_file));
+        // Offset 0 holds what the boot read, so the next boot reads it without a write.
+        write_bytes(kMtd + ".log", "");
+        EXPECT_EQ(init_flash_var(), 1);
+        EXPECT_TRUE(same_bytes(read_bytes(kFile), p.now_new ? new_file : old_file));
+        EXPECT_EQ(image().substr(0, p.now_new ? 16 : 7), p.now_new ? new_file : old_file);
+        EXPECT_EQ(log().find("erase"), std::string::npos);
+    }
+}
+
+// On a partition without room a cut between the erase and the text's NUL still
+// empties the store.
+TEST_F(Flash, CutCommitWithoutRoomEmptiesTheStore)
+{
+    write_bytes(kMtd, erased(kImage));
+    // The knobs' older forms too: "erase" (after the last block) and "write N".
+    for (const char *cut : {"erase 1", "erase", "write 1 10", "write 10"}) {
         SCOPED_TRACE(cut);
-        put_image("\nold=1" + kNul);
-        write_bytes(kFile, "\nupnp=1\nhlink=1" + kNul);
-        knob(kMtd, "cut", cut);
+        EXPECT_EQ(boot_after_cut(cut), kNul);
+    }
+}
+
+// A cut while the boot writes the spare copy back to offset 0 leaves the spare copy
+// valid: the next boot takes it again.
+TEST_F(Flash, CutRestoreLeavesTheSpareCopyToTheNextBoot)
+{
+    const std::string new_file = "\nupnp=1\nhlink=1" + kNul;
+    for (const char *cut : {"erase 1", "erase 1 torn", "write 1 0", "write 1 10", "write 1 65536"}) {
+        SCOPED_TRACE(cut);
+        // The new settings' spare copy whole, offset 0 torn by the cut commit.
+        write_bytes(kFile, "\nold=1" + kNul);
+        ASSERT_EQ(save_commit(), 65536);
+        write_bytes(kFile, new_file);
+        knob(kMtd, "cut", "erase 2 torn");
         pid_t pid = fork();
         if (pid == 0)
-            _exit(save_commit() == 65536 ? 0 : 1);
+            _exit(save_commit());
+        waitpid(pid, nullptr, 0);
+        knob(kMtd, "cut", cut);
+        pid = fork();
+        if (pid == 0)
+            _exit(init_flash_var());
         int status = 0;
         waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+        EXPECT_TRUE(WIFSIGNALED(status)) << "not cut";
         unlink((kMtd + ".cut").c_str());
+        unlink(SETTING_FILE);
         EXPECT_EQ(init_flash_var(), 1);
-        EXPECT_EQ(read_bytes(kFile), kNul);
+        EXPECT_TRUE(same_bytes(read_bytes(kFile), new_file));
+    }
+}
+
+// The boot takes the spare copy only when it is whole and offset 0 differs from it;
+// otherwise offset 0 is read exactly as before.
+TEST_F(Flash, InitTrustsOnlyAWholeSpareCopy)
+{
+    write_bytes(kFile, "\nold=1" + kNul);
+    ASSERT_EQ(save_commit(), 65536);
+    const std::string committed = image();
+    const struct {
+        const char *name;
+        size_t at;
+        std::string bytes;
+        std::string reads;
+    } damages[] = {
+        {"offset 0 erased", 0, erased(kImage), "\nold=1" + kNul},
+        {"offset 0 cut inside the text", 3, erased(kImage - 3), "\nold=1" + kNul},
+        {"offset 0 holds an empty text", 0, kNul, "\nold=1" + kNul},
+        {"trailer CRC wrong", 2 * kImage - 1, "\x01", "\nold=1" + kNul},
+        {"spare text changed", kImage + 1, "p", "\nold=1" + kNul},
+        {"trailer CRC wrong, offset 0 erased", 2 * kImage - 1, "\x01", kNul},
+        {"spare erased, offset 0 cut", kImage, erased(kImage), kNul},
+    };
+    for (const auto &d : damages) {
+        SCOPED_TRACE(d.name);
+        std::string img = committed;
+        if (d.reads == kNul && d.at >= kImage)
+            img.replace(0, kImage, erased(kImage));
+        img.replace(d.at, d.bytes.size(), d.bytes);
+        write_bytes(kMtd, img);
+        write_bytes(kMtd + ".log", "");
+        EXPECT_EQ(init_flash_var(), 1);
+        EXPECT_EQ(read_bytes(kFile), d.reads);
+        bool restored = d.at < kImage;
+        EXPECT_EQ(log().find("erase 0 65536 ok") != std::string::npos, restored);
+        if (restored) {
+            const std::string back = committed.substr(0, kImage - 16) + std::string(16, '\0');
+            EXPECT_TRUE(same_bytes(image().substr(0, kImage), back));
+        }
     }
 }
 } // namespace

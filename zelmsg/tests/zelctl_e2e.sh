@@ -1,11 +1,18 @@
 #!/bin/sh
-# zelctl's settings commands in the simulated player, over the emulated flash.
-fail() { echo "FAIL: $*" >&2; exit 1; }
-expect() { # expect STATUS OUTPUT CMD...
-  want_rc=$1 want_out=$2; shift 2
-  out=$("$@" 2>/tmp/e2e.err); rc=$?
-  [ "$rc" = "$want_rc" ] || fail "$*: status $rc, wanted $want_rc"
-  [ "$out" = "$want_out" ] || fail "$*: printed [$out], wanted [$want_out]"
+# zelctl's commands in the simulated player, over the emulated flash.
+. "$(dirname "$0")/../../player/testlib.sh"
+
+# expect STATUS OUTPUT CMD...: the command's exit status and standard output.
+expect() {
+    want_rc=$1 want_out=$2
+    shift 2
+    out=$("$@" 2>/tmp/e2e.err)
+    rc=$?
+    expect_eq "$(echo "$*" | head -n 1)" "status $rc [$out]" "status $want_rc [$want_out]"
+}
+erase_flash() {
+    size=$(stat -c %s /dev/mtd1)
+    head -c "$size" /dev/zero | tr '\0' '\377' > /dev/mtd1
 }
 
 # Booted from the new image: the service settings are there.
@@ -16,8 +23,7 @@ expect 0 "" zelctl set upnp=0 probe=a=b
 expect 0 0 zelctl get upnp
 expect 0 a=b zelctl get probe
 # Changed records move to the end, in file order.
-zelctl show | tail -n 2 > /tmp/e2e.show
-printf 'upnp=0\nprobe=a=b\n' | cmp -s - /tmp/e2e.show || fail "show order: $(cat /tmp/e2e.show)"
+expect_eq "show keeps file order" "$(zelctl show | tail -n 2)" "$(printf 'upnp=0\nprobe=a=b')"
 
 # A value that would forge a record is refused; the other pair still lands.
 expect 1 "" zelctl set "$(printf 'x=1\nupnp=1')" ok=1
@@ -26,12 +32,24 @@ expect 0 1 zelctl get ok
 expect 0 "" zelctl unset ok probe
 expect 1 "" zelctl get probe
 
+# A value get could never read back (over 1023 characters) is refused with a message;
+# 1023 characters still go in and come back.
+long=$(head -c 1024 /dev/zero | tr '\0' v)
+expect 1 "" zelctl set "big=$long" ok=1
+check "set of 1024 characters says why" 'grep -q "cannot set big: value longer than 1023 characters" /tmp/e2e.err'
+expect 1 "" zelctl get big
+expect 0 1 zelctl get ok
+expect 0 "" zelctl set "big=${long#v}"
+expect 0 "${long#v}" zelctl get big
+expect 0 "" zelctl unset big ok
+
 # Usage errors.
-for args in "" "get" "get a b" "set" "set novalue" "unset" "show x" "dump" "dump disk" "frobnicate"; do
-  # shellcheck disable=SC2086
-  zelctl $args >/dev/null 2>/tmp/e2e.err
-  [ $? = 2 ] || fail "zelctl $args: status not 2"
-  grep -q '^usage: zelctl' /tmp/e2e.err || fail "zelctl $args: no usage text"
+for args in "" "get" "get a b" "set" "set novalue" "unset" "show x" "dump" "dump disk" "frobnicate" \
+    "info x" "init x" "init --defaults"; do
+    # shellcheck disable=SC2086
+    zelctl $args >/dev/null 2>/tmp/e2e.err
+    expect_eq "zelctl $args: status" $? 2
+    check "zelctl $args: usage text" 'grep -q "^usage: zelctl" /tmp/e2e.err'
 done
 
 # Commit, lose the file, recreate it from flash.
@@ -55,7 +73,72 @@ expect 1 "" zelctl init
 rm /dev/mtd1.open_fail
 expect 0 0 zelctl get upnp
 
+# A settings file that cannot be written: init says so and fails.
+mv /tmp/setting.txt /tmp/setting.saved
+mkdir /tmp/setting.txt
+expect 1 "" zelctl init
+check "init names the file it could not write" 'grep -q "cannot write /tmp/setting.txt" /tmp/e2e.err'
+rmdir /tmp/setting.txt
+mv /tmp/setting.saved /tmp/setting.txt
+
 # Dumps: the file's bytes, and the whole image.
-expect 0 "" sh -c 'zelctl dump settings | head -n 1 | grep -q "length=0x$(printf %x $(stat -c %s /tmp/setting.txt))\$"'
-expect 0 "" sh -c 'zelctl dump flash | head -n 1 | grep -q "length=0x10000\$"'
-echo "zelctl e2e passed"
+check "dump settings" 'zelctl dump settings | head -n 1 | grep -q "length=0x$(printf %x $(stat -c %s /tmp/setting.txt))\$"'
+check "dump flash" 'zelctl dump flash | head -n 1 | grep -q "length=0x10000\$"'
+
+# info: the partition, both copies, the text's room, file against flash.
+zelctl set probe=info
+expect 0 "partition: 131072 bytes, erase blocks of 65536 bytes
+image at offset 0: whole
+spare copy: valid, sequence 1, text 82 bytes
+text: 82 bytes, room for 65437 more
+file and flash: different settings" zelctl info
+zelctl commit
+check "info after a commit: the sequence counts on" 'zelctl info | grep -qx "spare copy: valid, sequence 2, text 93 bytes"'
+check "info after a commit: the same settings" 'zelctl info | grep -qx "file and flash: same settings"'
+# Offset 0 cut: the spare copy is what the next boot takes.
+head -c 40 /dev/zero | tr '\0' '\377' | dd of=/dev/mtd1 conv=notrunc 2>/dev/null
+check "info on a cut image" 'zelctl info | grep -qx "image at offset 0: cut (erased bytes inside the text); the next boot restores the spare copy"'
+check "info on a cut image: the file holds what the boot reads" 'zelctl info | grep -qx "file and flash: same settings"'
+erase_flash
+expect 0 "partition: 131072 bytes, erase blocks of 65536 bytes
+image at offset 0: erased
+spare copy: missing
+text: 0 bytes, room for 65519 more
+file and flash: different settings" zelctl info
+echo 131072 > /dev/mtd1.erasesize
+check "info without room" 'zelctl info | grep -qx "spare copy: no room (a partition of 262144 bytes holds one)"'
+rm /dev/mtd1.erasesize
+
+# Defaults: an erased flash takes the integrator's file, commits it and says so.
+printf '# shipped defaults\n\nupnp=0\n  # indented comment\nname=a b=c\nnoequals\n' > /tmp/defaults
+rm /tmp/setting.txt
+expect 1 "" zelctl init --defaults /tmp/defaults
+check "defaults: said on stderr" 'grep -q "no settings on flash: 2 defaults from /tmp/defaults written to flash" /tmp/e2e.err'
+check "defaults: the bad line named" 'grep -q "/tmp/defaults:6: no key=value" /tmp/e2e.err'
+expect_eq "defaults: the store" "$(zelctl show)" "$(printf 'upnp=0\nname=a b=c')"
+rm /tmp/setting.txt
+expect 0 "" zelctl init
+expect 0 "a b=c" zelctl get name
+# A flash that holds settings keeps them, and nothing is said.
+zelctl set name=kept && zelctl commit
+expect 0 "" zelctl init --defaults /tmp/defaults
+expect_eq "defaults: nothing said when the flash holds settings" "$(cat /tmp/e2e.err)" ""
+expect 0 kept zelctl get name
+
+# The boot and the init script take the shipped defaults from their fixed place.
+printf 'upnp=1\nshipped=boot\n' > /mnt/oak7210/etc/setting.defaults
+erase_flash
+rm /tmp/setting.txt
+sh /player/boot true
+expect 0 boot zelctl get shipped
+erase_flash
+rm /tmp/setting.txt
+/etc/init.d/S60zeldaemon start >/dev/null 2>/tmp/e2e.err
+check "init script: said on stderr" 'grep -q "no settings on flash: 2 defaults" /tmp/e2e.err'
+expect 0 boot zelctl get shipped
+zelctl set shipped=changed
+/etc/init.d/S60zeldaemon restart >/dev/null 2>&1
+expect 0 changed zelctl get shipped
+/etc/init.d/S60zeldaemon stop >/dev/null
+rm /mnt/oak7210/etc/setting.defaults
+finish
