@@ -31,6 +31,9 @@ constexpr int kValueBuf = 1024;
 #if ZELMSG_WITH_LOCK
 // Descriptor that carries the settings lock from get_lock to release_lock.
 int lock_fd = -1;
+// Length of the locked file as this process last read or wrote it through the lock,
+// -1 when not known; no locked writer can change it in between.
+off_t lock_size = -1;
 
 // The lock's descriptor when the path names the locked file, otherwise -1.
 int locked_fd_of(const char *path)
@@ -44,8 +47,25 @@ int locked_fd_of(const char *path)
         return lock_fd;
     return -1;
 }
+
+void set_lock_size(off_t size)
+{
+    lock_size = size;
+}
+
+off_t get_lock_size()
+{
+    return lock_size;
+}
 #else
 int locked_fd_of(const char *)
+{
+    return -1;
+}
+
+void set_lock_size(off_t) {}
+
+off_t get_lock_size()
 {
     return -1;
 }
@@ -83,20 +103,24 @@ bool write_at(int fd, const char *text, size_t count, off_t at)
 // was, with nothing but writes and truncates (old kernels' tmpfs has no fallocate):
 // first the part beyond the old end, which is all that needs new space and is taken
 // back when it does not fit; then the rest in place, over pages the file already
-// owns; last the cut of what the old content had beyond the new one.
-bool replace_content(int fd, const char *text, size_t count)
+// owns; last the cut of what the old content had beyond the new one. `end` is the
+// file's length when known (else -1); the first `unchanged` bytes are known to be the
+// file's own already and are not written.
+bool replace_content(int fd, off_t end, const char *text, size_t count, size_t unchanged)
 {
-    struct stat st;
-    if (fstat(fd, &st) != 0)
+    if (end < 0)
+        end = lseek(fd, 0, SEEK_END);
+    if (end < 0)
         return false;
-    const size_t old = static_cast<size_t>(st.st_size);
-    if (count > old && !write_at(fd, text + old, count - old, static_cast<off_t>(old))) {
+    const size_t old = static_cast<size_t>(end);
+    if (count > old && !write_at(fd, text + old, count - old, end)) {
         // Takes back what was added; the old bytes are untouched.
-        if (ftruncate(fd, static_cast<off_t>(old)) != 0) {
+        if (ftruncate(fd, end) != 0) {
         }
         return false;
     }
-    if (!write_at(fd, text, count < old ? count : old, 0))
+    size_t head = count < old ? count : old;
+    if (unchanged < head && !write_at(fd, text + unchanged, head - unchanged, static_cast<off_t>(unchanged)))
         return false;
     return count >= old || ftruncate(fd, static_cast<off_t>(count)) == 0;
 }
@@ -132,14 +156,14 @@ char *find_loaded(const char *key)
     return strstr(buffer_setting, keyword_all);
 }
 
-// Deletes the record that starts at rec with its leading line feed; the rest of the
-// buffer moves down with it.
+// Deletes the record that starts at rec with its leading line feed: the rest of the
+// text moves down over it with its NUL (what lies beyond is no text).
 void cut_record(char *rec)
 {
     f_dirty = 1;
     char *next = strchr(rec + 1, '\n');
     if (next != nullptr)
-        memmove(rec, next, static_cast<size_t>(buffer_setting + SETTING_BUF_SIZE - next));
+        memmove(rec, next, strlen(next) + 1);
     else
         *rec = '\0';
 }
@@ -196,12 +220,23 @@ int zelmsg_load_file(const char *path, char *buffer, int maxlen)
         fprintf(stderr, "File open r error %s\r\n", path);
         return -1;
     }
+    // A negative maximum has room for nothing.
+    const size_t room = maxlen > 0 ? static_cast<size_t>(maxlen) : 0;
     int rc = -2;
-    off_t size = lseek(fd, 0, SEEK_END);
-    if (size >= 0) {
-        // A negative maximum has room for nothing.
-        off_t count = size >= maxlen ? (maxlen > 0 ? maxlen : 0) : size;
-        if (read_at(fd, buffer, static_cast<size_t>(count)))
+    if (!own) {
+        // The settings file under the lock, a regular file: a read of it ends short
+        // only at its end, so one read also tells its length.
+        ssize_t n;
+        do
+            n = pread(fd, buffer, room, 0);
+        while (n < 0 && errno == EINTR);
+        if (n >= 0)
+            rc = static_cast<int>(n);
+        set_lock_size(n >= 0 && static_cast<size_t>(n) < room ? n : -1);
+    } else {
+        off_t size = lseek(fd, 0, SEEK_END);
+        size_t count = size < 0 ? 0 : static_cast<size_t>(size) < room ? static_cast<size_t>(size) : room;
+        if (size >= 0 && read_at(fd, buffer, count))
             rc = static_cast<int>(count);
     }
     if (rc < 0)
@@ -221,7 +256,7 @@ int zelmsg_load_settings(const char *path)
     return n;
 }
 
-int zelmsg_save_file(const char *path, const char *text)
+int zelmsg_save_file(const char *path, const char *text, size_t unchanged)
 {
     int fd = locked_fd_of(path);
     const bool own = fd < 0;
@@ -233,7 +268,9 @@ int zelmsg_save_file(const char *path, const char *text)
         return -1;
     }
     size_t count = strlen(text) + 1;
-    int rc = replace_content(fd, text, count) ? static_cast<int>(count) : -2;
+    int rc = replace_content(fd, own ? -1 : get_lock_size(), text, count, unchanged) ? static_cast<int>(count) : -2;
+    if (!own)
+        set_lock_size(rc < 0 ? -1 : static_cast<off_t>(count));
     if (rc < 0)
         fprintf(stderr, "0150 write error %s\r\n", path);
     if (own)
@@ -249,7 +286,7 @@ extern "C" int read_file(const char *path, char *buffer, int maxlen)
 
 extern "C" int write_file(const char *path, const char *text)
 {
-    int n = zelmsg_save_file(path, text);
+    int n = zelmsg_save_file(path, text, 0);
     return n == -1 ? 1 : n == -2 ? 2 : n;
 }
 
@@ -301,14 +338,14 @@ namespace {
 // A POSIX record lock over the whole file, the one lockf(fd, F_LOCK, 0) takes at
 // offset 0, so that it conflicts with the lockf locks of the player's other programs.
 // Anchored at SEEK_SET, it does not depend on the descriptor's offset.
-int set_lock(int fd, short type, int cmd)
+int lock_whole_file(int fd)
 {
     struct flock fl = {};
-    fl.l_type = type;
+    fl.l_type = F_WRLCK;
     fl.l_whence = SEEK_SET;
     int rc;
     do
-        rc = fcntl(fd, cmd, &fl);
+        rc = fcntl(fd, F_SETLKW, &fl);
     while (rc < 0 && errno == EINTR);
     return rc < 0 ? -1 : 0;
 }
@@ -323,11 +360,12 @@ extern "C" int get_lock(void)
     int fd = open(SETTING_FILE, O_RDWR | O_CLOEXEC);
     if (fd < 0)
         return -1;
-    if (set_lock(fd, F_WRLCK, F_SETLKW) != 0) {
+    if (lock_whole_file(fd) != 0) {
         close(fd);
         return -1;
     }
     lock_fd = fd;
+    lock_size = -1;
     return 0;
 }
 
@@ -335,11 +373,11 @@ extern "C" int release_lock(void)
 {
     if (lock_fd < 0)
         return -1;
-    int rc = set_lock(lock_fd, F_UNLCK, F_SETLK);
-    // Closing the descriptor gives the lock back in any case.
-    close(lock_fd);
+    // Closing a descriptor of the file gives back every lock the process holds on it;
+    // an unlock request first would only cost a further call.
+    int rc = close(lock_fd);
     lock_fd = -1;
-    return rc;
+    return rc == 0 ? 0 : -1;
 }
 
 int zelmsg::take_settings_lock()
@@ -377,7 +415,8 @@ extern "C" char *get_var_mem(const char *key)
     zelmsg::SettingsLock lock;
     if (!lock.held())
         return nullptr;
-    char value[kValueBuf] = "";
+    char value[kValueBuf];
+    value[0] = '\0';
     int n = get_var(value, sizeof value, key);
     // A value too long for the buffer is not handed out cut: the caller gets nothing.
     char *copy = (n == 0 || n == kOverflow) ? nullptr : strdup(value);
@@ -398,10 +437,11 @@ extern "C" int remove_var(const char *key)
     int r = -1;
     if (zelmsg_load_settings(SETTING_FILE) >= 0) {
         char *rec = find_loaded(key);
+        // Rewritten also when nothing was removed: a file without its NUL gets it.
+        size_t unchanged = rec != nullptr ? static_cast<size_t>(rec - buffer_setting) : strlen(buffer_setting);
         if (rec != nullptr)
             cut_record(rec);
-        // Rewritten also when nothing was removed: a file without its NUL gets it.
-        if (zelmsg_save_file(SETTING_FILE, buffer_setting) >= 0)
+        if (zelmsg_save_file(SETTING_FILE, buffer_setting, unchanged) >= 0)
             r = rec != nullptr ? 1 : 0;
     }
     return lock.release() ? r : -1;
@@ -417,10 +457,13 @@ extern "C" int write_var(const char *key, const void *value, int is_int)
     int b = -1;
     if (load_for_change() >= 0) {
         char *rec = find_loaded(key);
+        // The text before the record that goes, or before the new one, stays as it is.
+        size_t unchanged = rec != nullptr ? static_cast<size_t>(rec - buffer_setting) : strlen(buffer_setting);
         if (rec != nullptr)
             cut_record(rec);
         if (append_record(key, value, is_int)) {
-            b = write_file(SETTING_FILE, buffer_setting);
+            int w = zelmsg_save_file(SETTING_FILE, buffer_setting, unchanged);
+            b = w == -1 ? 1 : w == -2 ? 2 : w;
             f_dirty = 1;
         }
     }

@@ -2,6 +2,8 @@
 #ifndef ZELMSG_STORE_INTERNAL_H
 #define ZELMSG_STORE_INTERNAL_H
 
+#include <stddef.h>
+
 // read_file's work; returns the byte count read instead of 0, or -1 / -2. While this
 // process holds the settings lock, the settings file is read through the lock's own
 // descriptor: closing any other descriptor of it would give the lock back.
@@ -11,8 +13,10 @@ int zelmsg_load_file(const char *path, char *buffer, int maxlen);
 int zelmsg_load_settings(const char *path);
 // write_file's work, with results that cannot be taken for a count: the count written,
 // -1 when the file cannot be opened, -2 when the text did not fit (the file is then
-// as it was). Under the settings lock it writes through the lock's descriptor.
-int zelmsg_save_file(const char *path, const char *text);
+// as it was). Under the settings lock it writes through the lock's descriptor. The
+// first `unchanged` bytes of the text are known to be the file's already (a caller
+// that just loaded it); they are not written again.
+int zelmsg_save_file(const char *path, const char *text, size_t unchanged);
 
 namespace zelmsg {
 // get_lock and release_lock in the service programs' build; in the configurator's
