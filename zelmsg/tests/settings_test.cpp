@@ -7,6 +7,7 @@
 #include <string.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 
 using zeltest::Capture;
 using zeltest::exists;
@@ -189,8 +190,55 @@ TEST_F(Store, WriteRefusesKeysAndValuesThatForgeRecords)
     EXPECT_EQ(write_str("a", nullptr), -1);
     int one = 1;
     EXPECT_EQ(write_int("a=b", &one), -1);
+    // A byte 0xFF makes the next boot from flash drop every record before it.
+    EXPECT_EQ(write_str("x", "1\xff"), -1);
+    EXPECT_EQ(write_str("\xff", "1"), -1);
+    EXPECT_EQ(write_str("a\xff"
+                        "b",
+                        "1"),
+              -1);
+    EXPECT_EQ(write_int("\xff", &one), -1);
     EXPECT_EQ(file(), before);
     EXPECT_EQ(value("upnp"), "0");
+}
+
+// A store that could not be read whole, or not written back, must not be taken for
+// one that was: no write from a stale or partial buffer, no failure reported as done.
+TEST_F(Store, FailedLoadsAndRewritesAreReported)
+{
+    const std::string text = "\na=1\nb=2";
+    struct Case {
+        const char *what;
+        std::initializer_list<int> calls;
+        int (*op)();
+        int rc;
+    } cases[] = {
+        {"write after a failed read", {__NR_pread64, __NR_read}, [] { return write_str("c", "3"); }, -1},
+        {"removal after a failed read", {__NR_pread64, __NR_read}, [] { return remove_var("a"); }, -1},
+        {"removal whose rewrite failed",
+         {__NR_pwrite64, __NR_write, __NR_ftruncate},
+         [] { return remove_var("a"); },
+         -1},
+        {"removal of nothing whose rewrite failed",
+         {__NR_pwrite64, __NR_write, __NR_ftruncate},
+         [] { return remove_var("zz"); },
+         -1},
+        {"write whose rewrite failed", {__NR_pwrite64, __NR_write}, [] { return write_str("a", "5"); }, 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        store(text);
+        // A process that read other settings before: its buffer must not come back.
+        memcpy(buffer_setting, "\nstale=1", sizeof "\nstale=1");
+        Capture err(2);
+        EXPECT_EQ(zeltest::with_failing_calls(c.calls, EIO, c.op), c.rc);
+        EXPECT_EQ(file(), text + kNul);
+    }
+#if !ZELMSG_WITH_LOCK
+    // A file there but not readable is no missing file: it is not replaced.
+    EXPECT_EQ(zeltest::with_failing_calls({__NR_open, __NR_openat}, EACCES, [] { return write_str("c", "3"); }), -1);
+    EXPECT_EQ(file(), text + kNul);
+#endif
 }
 
 TEST_F(Store, LongKeysStayInsideThePatternBuffer)

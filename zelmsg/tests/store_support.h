@@ -10,6 +10,7 @@
 #include <stdlib.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <linux/audit.h>
@@ -18,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 
 namespace zeltest {
@@ -156,6 +158,40 @@ inline bool old_kernel_profile()
 #else
     return false;
 #endif
+}
+
+// Runs op() in a child process in which the given system calls fail with err, and
+// returns op's result (a small int), or -99 when the child did not exit normally.
+template <typename F>
+int with_failing_calls(std::initializer_list<int> calls, int err, F op)
+{
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+#if defined(__x86_64__)
+        struct sock_filter code[64];
+        unsigned short n = 0;
+        code[n++] = BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr));
+        for (int nr : calls) {
+            code[n++] = BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(nr), 0, 1);
+            code[n++] = BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | static_cast<unsigned>(err));
+        }
+        code[n++] = BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
+        struct sock_fprog prog = {n, code};
+        if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) != 0)
+            _exit(98);
+#else
+        _exit(98);
+#endif
+        int rc = op();
+        fflush(nullptr);
+        _exit(rc & 0xff);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status))
+        return -99;
+    return static_cast<signed char>(WEXITSTATUS(status));
 }
 
 } // namespace zeltest
