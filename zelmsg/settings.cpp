@@ -337,36 +337,37 @@ extern "C" int remove_var_(const char *key)
 namespace {
 // A POSIX record lock over the whole file, the one lockf(fd, F_LOCK, 0) takes at
 // offset 0, so that it conflicts with the lockf locks of the player's other programs.
-// Anchored at SEEK_SET, it does not depend on the descriptor's offset.
-int lock_whole_file(int fd)
-{
-    struct flock fl = {};
-    fl.l_type = F_WRLCK;
-    fl.l_whence = SEEK_SET;
-    int rc;
-    do
-        rc = fcntl(fd, F_SETLKW, &fl);
-    while (rc < 0 && errno == EINTR);
-    return rc < 0 ? -1 : 0;
-}
-} // namespace
-
-extern "C" int get_lock(void)
+// Anchored at SEEK_SET, it does not depend on the descriptor's offset. A reader may
+// share it with other readers: it still excludes every writer.
+int take_lock(bool shared)
 {
     // A second lock of this process would not exclude anything: a POSIX lock is the
     // process's own.
     if (lock_fd >= 0)
         return -1;
-    int fd = open(SETTING_FILE, O_RDWR | O_CLOEXEC);
+    int fd = open(SETTING_FILE, (shared ? O_RDONLY : O_RDWR) | O_CLOEXEC);
     if (fd < 0)
         return -1;
-    if (lock_whole_file(fd) != 0) {
+    struct flock fl = {};
+    fl.l_type = shared ? F_RDLCK : F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    int rc;
+    do
+        rc = fcntl(fd, F_SETLKW, &fl);
+    while (rc < 0 && errno == EINTR);
+    if (rc < 0) {
         close(fd);
         return -1;
     }
     lock_fd = fd;
     lock_size = -1;
     return 0;
+}
+} // namespace
+
+extern "C" int get_lock(void)
+{
+    return take_lock(false);
 }
 
 extern "C" int release_lock(void)
@@ -380,9 +381,9 @@ extern "C" int release_lock(void)
     return rc == 0 ? 0 : -1;
 }
 
-int zelmsg::take_settings_lock()
+int zelmsg::take_settings_lock(bool shared)
 {
-    return get_lock();
+    return take_lock(shared);
 }
 
 int zelmsg::give_settings_lock()
@@ -398,7 +399,7 @@ extern "C" int get_dirty(void)
 }
 
 // The configurator's build takes no lock.
-int zelmsg::take_settings_lock()
+int zelmsg::take_settings_lock(bool)
 {
     return 0;
 }
@@ -412,7 +413,7 @@ int zelmsg::give_settings_lock()
 
 extern "C" char *get_var_mem(const char *key)
 {
-    zelmsg::SettingsLock lock;
+    zelmsg::SettingsLock lock(zelmsg::SettingsLock::kShared);
     if (!lock.held())
         return nullptr;
     char value[kValueBuf];

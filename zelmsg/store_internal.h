@@ -19,9 +19,10 @@ int zelmsg_load_settings(const char *path);
 int zelmsg_save_file(const char *path, const char *text, size_t unchanged);
 
 namespace zelmsg {
-// get_lock and release_lock in the service programs' build; in the configurator's
-// build they take nothing and succeed.
-int take_settings_lock();
+// get_lock (or, shared, the same lock in a form that readers share and that still
+// excludes every writer) and release_lock in the service programs' build; in the
+// configurator's build they take nothing and succeed.
+int take_settings_lock(bool shared);
 int give_settings_lock();
 
 // Holds the settings lock for one locked operation:
@@ -30,10 +31,15 @@ int give_settings_lock();
 //         return -1;
 //     ... read, edit and write the settings file ...
 //     return lock.release() ? result : -1;
-// An early return gives the lock back all the same.
+// An early return gives the lock back all the same. A section that only reads may
+// take it shared (SettingsLock lock(SettingsLock::kShared)); it must not write then.
 class SettingsLock {
 public:
-    SettingsLock() : held_(take_settings_lock() == 0) {}
+    enum Mode {
+        kExclusive,
+        kShared
+    };
+    explicit SettingsLock(Mode mode = kExclusive) : held_(take_settings_lock(mode == kShared) == 0) {}
     ~SettingsLock() { release(); }
     SettingsLock(const SettingsLock &) = delete;
     SettingsLock &operator=(const SettingsLock &) = delete;

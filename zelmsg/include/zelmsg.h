@@ -116,8 +116,9 @@ int remove_var_(const char *key);
 /* Operations for the programs; the service programs' build takes the settings lock
  * in each, the configurator's build none. */
 
-/* A copy of the key's value that the caller releases with free(); NULL when the
- * lock cannot be taken (the file is missing), the key has no record, its value is
+/* A copy of the key's value that the caller releases with free(). It takes the
+ * settings lock shared with other readers: every writer is still excluded. NULL
+ * when the lock cannot be taken (the file is missing), the key has no record, its value is
  * empty or longer than 1023 characters, memory runs out, or the lock cannot be
  * given back. The cases collide. */
 char *get_var_mem(const char *key);

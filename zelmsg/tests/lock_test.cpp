@@ -233,29 +233,39 @@ TEST(Lock, ConflictsWithLockfOfOtherPrograms)
                            }),
               0);
 
-    // A store write waits for another program's lockf section to end.
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    pid_t pid = fork();
-    if (pid == 0) {
-        int fd = open(SETTING_FILE, O_RDWR);
-        if (lockf(fd, F_LOCK, 0) != 0)
-            _exit(1);
-        char c = 'x';
-        if (write(ready[1], &c, 1) != 1)
-            _exit(1);
-        usleep(300 * 1000);
-        write_file(SETTING_FILE, "\nother=1");
-        _exit(lockf(fd, F_ULOCK, 0) == 0 ? 0 : 1);
+    // A store write, and a read, wait for another program's lockf section to end.
+    for (bool reading : {false, true}) {
+        SCOPED_TRACE(reading ? "get_var_mem" : "write_str");
+        write_bytes(SETTING_FILE, "\nkeep=1" + kNul);
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        pid_t pid = fork();
+        if (pid == 0) {
+            int fd = open(SETTING_FILE, O_RDWR);
+            if (lockf(fd, F_LOCK, 0) != 0)
+                _exit(1);
+            char c = 'x';
+            if (write(ready[1], &c, 1) != 1)
+                _exit(1);
+            usleep(300 * 1000);
+            write_file(SETTING_FILE, "\nother=1");
+            _exit(lockf(fd, F_ULOCK, 0) == 0 ? 0 : 1);
+        }
+        char c;
+        ASSERT_EQ(read(ready[0], &c, 1), 1);
+        if (reading) {
+            char *v = get_var_mem("other");
+            EXPECT_STREQ(v, "1");
+            free(v);
+        } else {
+            EXPECT_EQ(write_str("mine", "1"), 16);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(read_bytes(SETTING_FILE), std::string(reading ? "\nother=1" : "\nother=1\nmine=1") + kNul);
+        close(ready[0]);
+        close(ready[1]);
     }
-    char c;
-    ASSERT_EQ(read(ready[0], &c, 1), 1);
-    EXPECT_EQ(write_str("mine", "1"), 16);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(read_bytes(SETTING_FILE), "\nother=1\nmine=1" + kNul);
-    close(ready[0]);
-    close(ready[1]);
 }
 } // namespace
