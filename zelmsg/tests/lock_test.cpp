@@ -197,7 +197,7 @@ TEST(Lock, LockSurvivesInnerReadsAndWrites)
 TEST(Lock, OldKernelProfileIsInForce)
 {
     if (!zeltest::old_kernel_profile())
-        GTEST_SKIP() << "no filter for this architecture";
+        GTEST_SKIP() << "no system call filter installed (another architecture, or filters refused)";
     write_bytes(SETTING_FILE, kNul);
     int fd = open(SETTING_FILE, O_RDWR);
     struct flock fl = {};

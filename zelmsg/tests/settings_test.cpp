@@ -231,7 +231,10 @@ TEST_F(Store, FailedLoadsAndRewritesAreReported)
         // A process that read other settings before: its buffer must not come back.
         memcpy(buffer_setting, "\nstale=1", sizeof "\nstale=1");
         Capture err(2);
-        EXPECT_EQ(zeltest::with_failing_calls(c.calls, EIO, c.op), c.rc);
+        int rc = zeltest::with_failing_calls(c.calls, EIO, c.op);
+        if (rc == zeltest::kNoFilter)
+            GTEST_SKIP() << "no system call filter can be installed here";
+        EXPECT_EQ(rc, c.rc);
         EXPECT_EQ(file(), text + kNul);
     }
 #if !ZELMSG_WITH_LOCK

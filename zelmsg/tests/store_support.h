@@ -160,8 +160,12 @@ inline bool old_kernel_profile()
 #endif
 }
 
+constexpr int kNoFilter = -98;
+
 // Runs op() in a child process in which the given system calls fail with err, and
-// returns op's result (a small int), or -99 when the child did not exit normally.
+// returns op's result (a small int), kNoFilter when no filter can be installed here
+// (another architecture, or a profile that refuses filters), or -99 when the child
+// did not exit normally.
 template <typename F>
 int with_failing_calls(std::initializer_list<int> calls, int err, F op)
 {
@@ -179,9 +183,9 @@ int with_failing_calls(std::initializer_list<int> calls, int err, F op)
         code[n++] = BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
         struct sock_fprog prog = {n, code};
         if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) != 0)
-            _exit(98);
+            _exit(kNoFilter & 0xff);
 #else
-        _exit(98);
+        _exit(kNoFilter & 0xff);
 #endif
         int rc = op();
         fflush(nullptr);
