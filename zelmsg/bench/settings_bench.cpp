@@ -98,8 +98,9 @@ void BM_get_var_mem(benchmark::State &state)
 {
     int records = static_cast<int>(state.range(0));
     put_file(make_store(records));
+    const char *key = middle_key(records);
     for (auto _ : state) {
-        char *v = get_var_mem(middle_key(records));
+        char *v = get_var_mem(key);
         benchmark::DoNotOptimize(v);
         free(v);
     }
@@ -110,8 +111,9 @@ void BM_write_str(benchmark::State &state)
     int records = static_cast<int>(state.range(0));
     put_file(make_store(records));
     // The same key and length each time: the store keeps its size.
+    const char *key = middle_key(records);
     for (auto _ : state)
-        if (write_str(middle_key(records), "value-999999") <= 2)
+        if (write_str(key, "value-999999") <= 2)
             state.SkipWithError("write_str failed");
 }
 
@@ -122,6 +124,9 @@ void BM_remove_var(benchmark::State &state)
     constexpr int kBatch = 20;
     int records = static_cast<int>(state.range(0));
     const std::string text = make_store(records);
+    char keys[kBatch][32];
+    for (int k = 0; k < kBatch; ++k)
+        snprintf(keys[k], sizeof keys[k], "setting_%04d", records / 2 + k);
     put_file(text);
     int i = 0;
     for (auto _ : state) {
@@ -131,9 +136,7 @@ void BM_remove_var(benchmark::State &state)
             i = 0;
             state.ResumeTiming();
         }
-        char key[32];
-        snprintf(key, sizeof key, "setting_%04d", records / 2 + i++);
-        if (remove_var(key) != 1)
+        if (remove_var(keys[i++]) != 1)
             state.SkipWithError("remove_var failed");
     }
 }
