@@ -53,7 +53,8 @@ extern "C" int getmsg(char *gotmsg, ZELMTYPE mtype, int msgflg)
     if (msqid == -1)
         return -1;
 
-    if (msgrcv(msqid, &mbuf, 1, 0, IPC_NOWAIT) == -1) {
+    ssize_t got = msgrcv(msqid, &mbuf, 1, 0, IPC_NOWAIT);
+    if (got == -1) {
         if (errno == ENOMSG || errno == EIDRM)
             return -1;
         int err = errno;
@@ -69,6 +70,10 @@ extern "C" int getmsg(char *gotmsg, ZELMTYPE mtype, int msgflg)
         }
         return -1;
     }
+    // A message of no bytes is no request: the buffer's byte is whatever an earlier
+    // message left there, and handing it back would repeat that request.
+    if (got == 0)
+        return -1;
     gotmsg[0] = mbuf.mtext[0];
     gotmsg[1] = '\0';
     return 0;

@@ -9,14 +9,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
-
-// Older C libraries of the player's toolchains lack the name; the number is the same
-// on every Linux architecture.
-#ifndef F_OFD_SETLKW
-#define F_OFD_SETLK 37
-#define F_OFD_SETLKW 38
-#endif
 
 #ifndef ZELMSG_WITH_LOCK
 #error "ZELMSG_WITH_LOCK must be 0 or 1"
@@ -37,13 +31,105 @@ constexpr int kValueBuf = 1024;
 #if ZELMSG_WITH_LOCK
 // Descriptor that carries the settings lock from get_lock to release_lock.
 int lock_fd = -1;
+// Length of the locked file as this process last read or wrote it through the lock,
+// -1 when not known; no locked writer can change it in between.
+off_t lock_size = -1;
+
+// The lock's descriptor when the path names the locked file, otherwise -1.
+int locked_fd_of(const char *path)
+{
+    if (lock_fd < 0)
+        return -1;
+    if (strcmp(path, SETTING_FILE) == 0)
+        return lock_fd;
+    struct stat a, b;
+    if (stat(path, &a) == 0 && fstat(lock_fd, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino)
+        return lock_fd;
+    return -1;
+}
+
+void set_lock_size(off_t size)
+{
+    lock_size = size;
+}
+
+off_t get_lock_size()
+{
+    return lock_size;
+}
+#else
+int locked_fd_of(const char *)
+{
+    return -1;
+}
+
+void set_lock_size(off_t) {}
+
+off_t get_lock_size()
+{
+    return -1;
+}
 #endif
+
+bool read_at(int fd, char *buf, size_t count)
+{
+    size_t done = 0;
+    while (done < count) {
+        ssize_t r = pread(fd, buf + done, count - done, static_cast<off_t>(done));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
+        done += static_cast<size_t>(r);
+    }
+    return true;
+}
+
+bool write_at(int fd, const char *text, size_t count, off_t at)
+{
+    size_t done = 0;
+    while (done < count) {
+        ssize_t w = pwrite(fd, text + done, count - done, at + static_cast<off_t>(done));
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return false;
+        done += static_cast<size_t>(w);
+    }
+    return true;
+}
+
+// Replaces the file's content so that a file system without room leaves it as it
+// was, with nothing but writes and truncates (old kernels' tmpfs has no fallocate):
+// first the part beyond the old end, which is all that needs new space and is taken
+// back when it does not fit; then the rest in place, over pages the file already
+// owns; last the cut of what the old content had beyond the new one. `end` is the
+// file's length when known (else -1); the first `unchanged` bytes are known to be the
+// file's own already and are not written.
+bool replace_content(int fd, off_t end, const char *text, size_t count, size_t unchanged)
+{
+    if (end < 0)
+        end = lseek(fd, 0, SEEK_END);
+    if (end < 0)
+        return false;
+    const size_t old = static_cast<size_t>(end);
+    if (count > old && !write_at(fd, text + old, count - old, end)) {
+        // Takes back what was added; the old bytes are untouched.
+        if (ftruncate(fd, end) != 0) {
+        }
+        return false;
+    }
+    size_t head = count < old ? count : old;
+    if (unchanged < head && !write_at(fd, text + unchanged, head - unchanged, static_cast<off_t>(unchanged)))
+        return false;
+    return count >= old || ftruncate(fd, static_cast<off_t>(count)) == 0;
+}
 
 bool key_valid(const char *key)
 {
     if (key == nullptr || key[0] == '\0')
         return false;
-    size_t n = strcspn(key, "\n=");
+    size_t n = strcspn(key, "\n=\xff");
     return n <= kMaxKey && key[n] == '\0';
 }
 
@@ -58,6 +144,28 @@ bool build_pattern(const char *key)
     keyword_all[n + 1] = '=';
     keyword_all[n + 2] = '\0';
     return true;
+}
+
+// The record of the key in the text loaded last, or null.
+char *find_loaded(const char *key)
+{
+    // A key with a line feed or "=" would match across record boundaries and find,
+    // or remove, a record of another key.
+    if (key == nullptr || key[strcspn(key, "\n=")] != '\0' || !build_pattern(key))
+        return nullptr;
+    return strstr(buffer_setting, keyword_all);
+}
+
+// Deletes the record that starts at rec with its leading line feed: the rest of the
+// text moves down over it with its NUL (what lies beyond is no text).
+void cut_record(char *rec)
+{
+    f_dirty = 1;
+    char *next = strchr(rec + 1, '\n');
+    if (next != nullptr)
+        memmove(rec, next, strlen(next) + 1);
+    else
+        *rec = '\0';
 }
 
 // Appends the record at the end of the buffer's text, or does nothing and returns
@@ -77,34 +185,64 @@ bool append_record(const char *key, const void *value, int is_int)
     return true;
 }
 
+// A line feed or "=" in the key, or a line feed in the value, would forge records; a
+// byte 0xFF anywhere would make the next boot from flash drop every record before it.
 bool write_refused(const char *key, const void *value, int is_int)
 {
     if (!key_valid(key) || value == nullptr)
         return true;
-    return !is_int && strchr(static_cast<const char *>(value), '\n') != nullptr;
+    return !is_int && strpbrk(static_cast<const char *>(value), "\n\xff") != nullptr;
+}
+
+// Loads the settings file for a write. In the configurator's build a missing file is
+// an empty store, which the first write creates (from nothing, not from what the
+// buffer held before); a store that could not be loaded whole is never written back.
+int load_for_change()
+{
+    int n = zelmsg_load_settings(SETTING_FILE);
+#if !ZELMSG_WITH_LOCK
+    if (n == -1 && access(SETTING_FILE, F_OK) != 0 && errno == ENOENT) {
+        buffer_setting[0] = '\0';
+        n = 0;
+    }
+#endif
+    return n;
 }
 } // namespace
 
 int zelmsg_load_file(const char *path, char *buffer, int maxlen)
 {
-    FILE *f = fopen(path, "rb");
-    if (f == nullptr) {
+    int fd = locked_fd_of(path);
+    const bool own = fd < 0;
+    if (own)
+        fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         fprintf(stderr, "File open r error %s\r\n", path);
         return -1;
     }
+    // A negative maximum has room for nothing.
+    const size_t room = maxlen > 0 ? static_cast<size_t>(maxlen) : 0;
     int rc = -2;
-    long size = -1;
-    if (fseek(f, 0, SEEK_END) == 0)
-        size = ftell(f);
-    rewind(f);
-    if (size >= 0) {
-        long count = size >= maxlen ? maxlen : size;
-        if (fread(buffer, 1, static_cast<size_t>(count), f) == static_cast<size_t>(count))
+    if (!own) {
+        // The settings file under the lock, a regular file: a read of it ends short
+        // only at its end, so one read also tells its length.
+        ssize_t n;
+        do
+            n = pread(fd, buffer, room, 0);
+        while (n < 0 && errno == EINTR);
+        if (n >= 0)
+            rc = static_cast<int>(n);
+        set_lock_size(n >= 0 && static_cast<size_t>(n) < room ? n : -1);
+    } else {
+        off_t size = lseek(fd, 0, SEEK_END);
+        size_t count = size < 0 ? 0 : static_cast<size_t>(size) < room ? static_cast<size_t>(size) : room;
+        if (size >= 0 && read_at(fd, buffer, count))
             rc = static_cast<int>(count);
     }
     if (rc < 0)
         fprintf(stderr, "read error %s\r\n", path);
-    fclose(f);
+    if (own)
+        close(fd);
     return rc;
 }
 
@@ -118,6 +256,28 @@ int zelmsg_load_settings(const char *path)
     return n;
 }
 
+int zelmsg_save_file(const char *path, const char *text, size_t unchanged)
+{
+    int fd = locked_fd_of(path);
+    const bool own = fd < 0;
+    // Opened without truncating: the old settings stay until the new ones fit.
+    if (own)
+        fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        fprintf(stderr, "File open w error %s\r\n", path);
+        return -1;
+    }
+    size_t count = strlen(text) + 1;
+    int rc = replace_content(fd, own ? -1 : get_lock_size(), text, count, unchanged) ? static_cast<int>(count) : -2;
+    if (!own)
+        set_lock_size(rc < 0 ? -1 : static_cast<off_t>(count));
+    if (rc < 0)
+        fprintf(stderr, "0150 write error %s\r\n", path);
+    if (own)
+        close(fd);
+    return rc;
+}
+
 extern "C" int read_file(const char *path, char *buffer, int maxlen)
 {
     int n = zelmsg_load_file(path, buffer, maxlen);
@@ -126,44 +286,15 @@ extern "C" int read_file(const char *path, char *buffer, int maxlen)
 
 extern "C" int write_file(const char *path, const char *text)
 {
-    // Open without truncating: space for the new text is reserved first, so a full
-    // file system leaves the old settings in place instead of an empty file.
-    int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        fprintf(stderr, "File open w error %s\r\n", path);
-        return 1;
-    }
-    size_t count = strlen(text) + 1;
-    int rc = 2;
-    int err = posix_fallocate(fd, 0, static_cast<off_t>(count));
-    if (err == 0 || err == EOPNOTSUPP || err == EINVAL) {
-        size_t done = 0;
-        while (done < count) {
-            ssize_t w = pwrite(fd, text + done, count - done, static_cast<off_t>(done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w <= 0)
-                break;
-            done += static_cast<size_t>(w);
-        }
-        if (done == count && ftruncate(fd, static_cast<off_t>(count)) == 0)
-            rc = static_cast<int>(count);
-    }
-    if (rc == 2)
-        fprintf(stderr, "0150 write error %s\r\n", path);
-    close(fd);
-    return rc;
+    int n = zelmsg_save_file(path, text, 0);
+    return n == -1 ? 1 : n == -2 ? 2 : n;
 }
 
 extern "C" char *find_var(const char *key)
 {
     if (zelmsg_load_settings(SETTING_FILE) < 0)
         return nullptr;
-    // A key with a line feed or "=" would match across record boundaries and find,
-    // or remove, a record of another key.
-    if (key == nullptr || key[strcspn(key, "\n=")] != '\0' || !build_pattern(key))
-        return nullptr;
-    return strstr(buffer_setting, keyword_all);
+    return find_loaded(key);
 }
 
 extern "C" int strcpy_del2(char *dest, const char *src, int size, char delim)
@@ -197,68 +328,68 @@ extern "C" int remove_var_(const char *key)
     char *rec = find_var(key);
     if (rec == nullptr)
         return 0;
-    f_dirty = 1;
-    char *next = strchr(rec + 1, '\n');
-    if (next != nullptr)
-        memmove(rec, next, static_cast<size_t>(buffer_setting + SETTING_BUF_SIZE - next));
-    else
-        *rec = '\0';
+    cut_record(rec);
     return 1;
 }
 
 #if ZELMSG_WITH_LOCK
 
-extern "C" int get_lock(void)
+namespace {
+// A POSIX record lock over the whole file, the one lockf(fd, F_LOCK, 0) takes at
+// offset 0, so that it conflicts with the lockf locks of the player's other programs.
+// Anchored at SEEK_SET, it does not depend on the descriptor's offset. A reader may
+// share it with other readers: it still excludes every writer.
+int take_lock(bool shared)
 {
-    // A second lock of this process would wait for itself.
+    // A second lock of this process would not exclude anything: a POSIX lock is the
+    // process's own.
     if (lock_fd >= 0)
         return -1;
-    int fd = open(SETTING_FILE, O_RDWR | O_CLOEXEC);
+    int fd = open(SETTING_FILE, (shared ? O_RDONLY : O_RDWR) | O_CLOEXEC);
     if (fd < 0)
         return -1;
-    // An open-file-description lock belongs to this descriptor alone: read_file and
-    // write_file may open and close the file inside the section without dropping it,
-    // and it still conflicts with the lockf locks of other programs on the file.
     struct flock fl = {};
-    fl.l_type = F_WRLCK;
+    fl.l_type = shared ? F_RDLCK : F_WRLCK;
     fl.l_whence = SEEK_SET;
     int rc;
     do
-        rc = fcntl(fd, F_OFD_SETLKW, &fl);
+        rc = fcntl(fd, F_SETLKW, &fl);
     while (rc < 0 && errno == EINTR);
     if (rc < 0) {
         close(fd);
         return -1;
     }
     lock_fd = fd;
+    lock_size = -1;
     return 0;
+}
+} // namespace
+
+extern "C" int get_lock(void)
+{
+    return take_lock(false);
 }
 
 extern "C" int release_lock(void)
 {
     if (lock_fd < 0)
         return -1;
-    struct flock fl = {};
-    fl.l_type = F_UNLCK;
-    fl.l_whence = SEEK_SET;
-    int rc = fcntl(lock_fd, F_OFD_SETLK, &fl);
-    // Closing the last descriptor of the description gives the lock back in any case.
-    close(lock_fd);
+    // Closing a descriptor of the file gives back every lock the process holds on it;
+    // an unlock request first would only cost a further call.
+    int rc = close(lock_fd);
     lock_fd = -1;
-    return rc < 0 ? -1 : 0;
+    return rc == 0 ? 0 : -1;
 }
 
-namespace {
-int take_lock()
+int zelmsg::take_settings_lock(bool shared)
 {
-    return get_lock();
+    return take_lock(shared);
 }
 
-int give_lock()
+int zelmsg::give_settings_lock()
 {
     return release_lock();
 }
-} // namespace
 
 #else
 
@@ -267,30 +398,30 @@ extern "C" int get_dirty(void)
     return f_dirty;
 }
 
-namespace {
 // The configurator's build takes no lock.
-int take_lock()
+int zelmsg::take_settings_lock(bool)
 {
     return 0;
 }
 
-int give_lock()
+int zelmsg::give_settings_lock()
 {
     return 0;
 }
-} // namespace
 
 #endif
 
 extern "C" char *get_var_mem(const char *key)
 {
-    if (take_lock() == -1)
+    zelmsg::SettingsLock lock(zelmsg::SettingsLock::kShared);
+    if (!lock.held())
         return nullptr;
-    char value[kValueBuf] = "";
+    char value[kValueBuf];
+    value[0] = '\0';
     int n = get_var(value, sizeof value, key);
     // A value too long for the buffer is not handed out cut: the caller gets nothing.
     char *copy = (n == 0 || n == kOverflow) ? nullptr : strdup(value);
-    if (give_lock() == -1) {
+    if (!lock.release()) {
         free(copy);
         return nullptr;
     }
@@ -299,31 +430,45 @@ extern "C" char *get_var_mem(const char *key)
 
 extern "C" int remove_var(const char *key)
 {
-    if (take_lock() == -1)
+    zelmsg::SettingsLock lock;
+    if (!lock.held())
         return -1;
-    int r = remove_var_(key);
-    write_file(SETTING_FILE, buffer_setting);
-    if (give_lock() == -1)
-        return -1;
-    return r;
+    // A store that could not be loaded whole is not written back: the records not
+    // read would be lost. A failed rewrite is reported, not taken for a removal.
+    int r = -1;
+    if (zelmsg_load_settings(SETTING_FILE) >= 0) {
+        char *rec = find_loaded(key);
+        // Rewritten also when nothing was removed: a file without its NUL gets it.
+        size_t unchanged = rec != nullptr ? static_cast<size_t>(rec - buffer_setting) : strlen(buffer_setting);
+        if (rec != nullptr)
+            cut_record(rec);
+        if (zelmsg_save_file(SETTING_FILE, buffer_setting, unchanged) >= 0)
+            r = rec != nullptr ? 1 : 0;
+    }
+    return lock.release() ? r : -1;
 }
 
 extern "C" int write_var(const char *key, const void *value, int is_int)
 {
-    // A line feed or "=" in the key, or a line feed in the value, would forge records.
     if (write_refused(key, value, is_int))
         return -1;
-    if (take_lock() == -1)
+    zelmsg::SettingsLock lock;
+    if (!lock.held())
         return -1;
-    remove_var_(key);
     int b = -1;
-    if (append_record(key, value, is_int)) {
-        b = write_file(SETTING_FILE, buffer_setting);
-        f_dirty = 1;
+    if (load_for_change() >= 0) {
+        char *rec = find_loaded(key);
+        // The text before the record that goes, or before the new one, stays as it is.
+        size_t unchanged = rec != nullptr ? static_cast<size_t>(rec - buffer_setting) : strlen(buffer_setting);
+        if (rec != nullptr)
+            cut_record(rec);
+        if (append_record(key, value, is_int)) {
+            int w = zelmsg_save_file(SETTING_FILE, buffer_setting, unchanged);
+            b = w == -1 ? 1 : w == -2 ? 2 : w;
+            f_dirty = 1;
+        }
     }
-    if (give_lock() == -1)
-        return -1;
-    return b;
+    return lock.release() ? b : -1;
 }
 
 extern "C" int write_str(const char *key, const char *value)

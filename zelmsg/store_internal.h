@@ -2,10 +2,61 @@
 #ifndef ZELMSG_STORE_INTERNAL_H
 #define ZELMSG_STORE_INTERNAL_H
 
-// read_file's work; returns the byte count read instead of 0.
+#include <stddef.h>
+
+// read_file's work; returns the byte count read instead of 0, or -1 / -2. While this
+// process holds the settings lock, the settings file is read through the lock's own
+// descriptor: closing any other descriptor of it would give the lock back.
 int zelmsg_load_file(const char *path, char *buffer, int maxlen);
 // Loads a settings file into buffer_setting so that its text ends within the bytes
 // read; returns the byte count, or read_file's -1 or -2.
 int zelmsg_load_settings(const char *path);
+// write_file's work, with results that cannot be taken for a count: the count written,
+// -1 when the file cannot be opened, -2 when the text did not fit (the file is then
+// as it was). Under the settings lock it writes through the lock's descriptor. The
+// first `unchanged` bytes of the text are known to be the file's already (a caller
+// that just loaded it); they are not written again.
+int zelmsg_save_file(const char *path, const char *text, size_t unchanged);
+
+namespace zelmsg {
+// get_lock (or, shared, the same lock in a form that readers share and that still
+// excludes every writer) and release_lock in the service programs' build; in the
+// configurator's build they take nothing and succeed.
+int take_settings_lock(bool shared);
+int give_settings_lock();
+
+// Holds the settings lock for one locked operation:
+//     zelmsg::SettingsLock lock;
+//     if (!lock.held())
+//         return -1;
+//     ... read, edit and write the settings file ...
+//     return lock.release() ? result : -1;
+// An early return gives the lock back all the same. A section that only reads may
+// take it shared (SettingsLock lock(SettingsLock::kShared)); it must not write then.
+class SettingsLock {
+public:
+    enum Mode {
+        kExclusive,
+        kShared
+    };
+    explicit SettingsLock(Mode mode = kExclusive) : held_(take_settings_lock(mode == kShared) == 0) {}
+    ~SettingsLock() { release(); }
+    SettingsLock(const SettingsLock &) = delete;
+    SettingsLock &operator=(const SettingsLock &) = delete;
+
+    bool held() const { return held_; }
+    // Gives the lock back now; false when it was not held or could not be given back.
+    bool release()
+    {
+        if (!held_)
+            return false;
+        held_ = false;
+        return give_settings_lock() == 0;
+    }
+
+private:
+    bool held_;
+};
+} // namespace zelmsg
 
 #endif

@@ -1,4 +1,4 @@
-// getmsg against whatever other programs might queue: any type word, any length.
+// getmsg against whatever other programs might queue: any type word, any length from 0.
 // Every message must be taken off within one call each (a request, or one reported
 // error for a message that is no request), so the queue always drains.
 #include "zelmsg.h"
@@ -50,26 +50,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         char mtext[64];
     } m;
     int sent = 0;
-    // Each message: 2 bytes of type word, 1 byte of length (1..64), then the text.
+    // What each message must give: its byte for a one-byte message, nothing else.
+    int want[32];
+    // Each message: 2 bytes of type word, 1 byte of length (0..64), then the text.
     while (size >= 3 && sent < 32) {
         m.mtype = 1 + (data[0] | data[1] << 8);
-        size_t len = 1 + data[2] % sizeof m.mtext;
+        size_t len = data[2] % (sizeof m.mtext + 1);
         data += 3;
         size -= 3;
         if (len > size)
             len = size;
-        if (len == 0)
-            break;
         memcpy(m.mtext, data, len);
         data += len;
         size -= len;
         if (msgsnd(queue, &m, len, IPC_NOWAIT) != 0)
             abort();
-        sent++;
+        want[sent++] = len == 1 ? static_cast<unsigned char>(m.mtext[0]) : -1;
     }
     for (int i = 0; i < sent; i++) {
         char got[2] = {'x', 'x'};
-        if (getmsg(got, SETUP_2_ZELD, 0) == 0 && got[1] != '\0')
+        int rc = getmsg(got, SETUP_2_ZELD, 0);
+        if (want[i] < 0 ? rc != -1 || got[0] != 'x' || got[1] != 'x'
+                        : rc != 0 || static_cast<unsigned char>(got[0]) != want[i] || got[1] != '\0')
             abort();
     }
     struct msqid_ds ds;

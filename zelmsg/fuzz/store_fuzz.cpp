@@ -130,7 +130,11 @@ struct Model {
     {
         return k.size() <= kMaxKey && k.find_first_of("\n=") == std::string::npos;
     }
-    static bool writable(const std::string &k) { return !k.empty() && readable(k); }
+    // A byte 0xFF is never written: a boot from flash would drop the records before it.
+    static bool writable(const std::string &k)
+    {
+        return !k.empty() && readable(k) && k.find('\xff') == std::string::npos;
+    }
 
     int find(const std::string &k) const
     {
@@ -164,7 +168,7 @@ struct Model {
     }
     int write(const std::string &k, const std::string *v)
     {
-        if (!writable(k) || v == nullptr || v->find('\n') != std::string::npos || !exists)
+        if (!writable(k) || v == nullptr || v->find_first_of("\n\xff") != std::string::npos || !exists)
             return -1;
         std::vector<std::string> saved = segs;
         int i = find(k);

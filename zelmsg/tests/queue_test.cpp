@@ -116,6 +116,23 @@ TEST_F(QueueTest, LongMessageIsReportedOnceAndDoesNotBlockTheQueue)
     EXPECT_EQ('c', got[0]);
 }
 
+TEST_F(QueueTest, EmptyMessageIsTakenOffAndIsNoRequest)
+{
+    ASSERT_EQ(0, addmsg("s", SETUP_2_ZELD, IPC_NOWAIT));
+    put_raw(207, "");
+    ASSERT_EQ(0, addmsg("c", SETUP_2_ZELD, IPC_NOWAIT));
+    char got[2] = {'x', 'x'};
+    ASSERT_EQ(0, getmsg(got, SETUP_2_ZELD, 0));
+    EXPECT_EQ('s', got[0]);
+    got[0] = 'x';
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(-1, getmsg(got, SETUP_2_ZELD, 0)); // not "s" again
+    EXPECT_EQ("", testing::internal::GetCapturedStderr());
+    EXPECT_EQ('x', got[0]);
+    ASSERT_EQ(0, getmsg(got, SETUP_2_ZELD, 0));
+    EXPECT_EQ('c', got[0]);
+}
+
 TEST_F(QueueTest, MissingFirmwareFolderFailsAtFtok)
 {
     ASSERT_EQ(0, rename(ZEL_QUEUE_DIR, ZEL_QUEUE_DIR ".away"));

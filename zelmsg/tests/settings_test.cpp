@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <string.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 
 using zeltest::Capture;
 using zeltest::exists;
@@ -188,8 +190,58 @@ TEST_F(Store, WriteRefusesKeysAndValuesThatForgeRecords)
     EXPECT_EQ(write_str("a", nullptr), -1);
     int one = 1;
     EXPECT_EQ(write_int("a=b", &one), -1);
+    // A byte 0xFF makes the next boot from flash drop every record before it.
+    EXPECT_EQ(write_str("x", "1\xff"), -1);
+    EXPECT_EQ(write_str("\xff", "1"), -1);
+    EXPECT_EQ(write_str("a\xff"
+                        "b",
+                        "1"),
+              -1);
+    EXPECT_EQ(write_int("\xff", &one), -1);
     EXPECT_EQ(file(), before);
     EXPECT_EQ(value("upnp"), "0");
+}
+
+// A store that could not be read whole, or not written back, must not be taken for
+// one that was: no write from a stale or partial buffer, no failure reported as done.
+TEST_F(Store, FailedLoadsAndRewritesAreReported)
+{
+    const std::string text = "\na=1\nb=2";
+    struct Case {
+        const char *what;
+        std::initializer_list<int> calls;
+        int (*op)();
+        int rc;
+    } cases[] = {
+        {"write after a failed read", {__NR_pread64, __NR_read}, [] { return write_str("c", "3"); }, -1},
+        {"removal after a failed read", {__NR_pread64, __NR_read}, [] { return remove_var("a"); }, -1},
+        {"removal whose rewrite failed",
+         {__NR_pwrite64, __NR_write, __NR_ftruncate},
+         [] { return remove_var("a"); },
+         -1},
+        {"removal of nothing whose rewrite failed",
+         {__NR_pwrite64, __NR_write, __NR_ftruncate},
+         [] { return remove_var("zz"); },
+         -1},
+        {"write whose rewrite failed", {__NR_pwrite64, __NR_write}, [] { return write_str("a", "5"); }, 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        store(text);
+        // A process that read other settings before: its buffer must not come back.
+        memcpy(buffer_setting, "\nstale=1", sizeof "\nstale=1");
+        Capture err(2);
+        int rc = zeltest::with_failing_calls(c.calls, EIO, c.op);
+        if (rc == zeltest::kNoFilter)
+            GTEST_SKIP() << "no system call filter can be installed here";
+        EXPECT_EQ(rc, c.rc);
+        EXPECT_EQ(file(), text + kNul);
+    }
+#if !ZELMSG_WITH_LOCK
+    // A file there but not readable is no missing file: it is not replaced.
+    EXPECT_EQ(zeltest::with_failing_calls({__NR_open, __NR_openat}, EACCES, [] { return write_str("c", "3"); }), -1);
+    EXPECT_EQ(file(), text + kNul);
+#endif
 }
 
 TEST_F(Store, LongKeysStayInsideThePatternBuffer)
@@ -238,29 +290,57 @@ TEST_F(Store, WriteFileReplacesContentAndReportsCount)
     EXPECT_EQ(err.text(), "File open w error /tmp/no/such/dir\r\nFile open r error /tmp/no/such/file\r\n");
 }
 
-// A full /tmp must cost the new record, not every setting.
+// A full /tmp must cost the new record, not every setting; what needs no new room
+// still works. Without fallocate (old kernels' tmpfs lacks it): the file grows first.
 TEST_F(Store, FullFileSystemKeepsOldSettings)
 {
-    Capture err(2); // its file stays on the roomy /tmp underneath
-    ASSERT_EQ(mount("zelfull", "/tmp", "tmpfs", 0, "size=64k"), 0) << strerror(errno);
-    const std::string text = "\nupnp=1\nbig=" + std::string(10000, 'b');
-    store(text);
-    // Fill every remaining page.
-    FILE *f = fopen("/tmp/filler", "wb");
-    ASSERT_NE(f, nullptr);
-    static const char chunk[4096] = {};
-    while (fwrite(chunk, 1, sizeof chunk, f) == sizeof chunk && fflush(f) == 0) {
+    const std::string big = "\nbig=" + std::string(10000, 'b');
+    const std::string text = "\nupnp=1" + big; // 10012 characters: 3 pages
+    const std::string more(8000, 'm');         // with it 5 pages
+    const char *fail = "0150 write error /tmp/setting.txt\r\n";
+    struct Case {
+        const char *what;
+        int spare_pages;
+        int (*op)(const std::string &);
+        int rc;
+        std::string file;
+        const char *err;
+    } cases[] = {
+        {"record that does not fit", 0, [](const std::string &m) { return write_str("more", m.c_str()); }, 2,
+         text + kNul, fail},
+        {"record that fits in part", 1, [](const std::string &m) { return write_str("more", m.c_str()); }, 2,
+         text + kNul, fail},
+        {"record that just fits", 2, [](const std::string &m) { return write_str("more", m.c_str()); }, 18019,
+         text + "\nmore=" + more + kNul, ""},
+        {"value of the same length", 0, [](const std::string &) { return write_str("upnp", "0"); }, 10013,
+         big + "\nupnp=0" + kNul, ""},
+        {"removal", 0, [](const std::string &) { return remove_var("upnp"); }, 1, big + kNul, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        Capture err(2); // its file stays on the roomy /tmp underneath
+        ASSERT_EQ(mount("zelfull", "/tmp", "tmpfs", 0, "size=64k"), 0) << strerror(errno);
+        store(text);
+        // Fill every remaining page, then give back the spare ones.
+        FILE *f = fopen("/tmp/filler", "wb");
+        ASSERT_NE(f, nullptr);
+        static const char chunk[4096] = {};
+        while (fwrite(chunk, 1, sizeof chunk, f) == sizeof chunk && fflush(f) == 0) {
+        }
+        fclose(f);
+        struct stat st;
+        ASSERT_EQ(stat("/tmp/filler", &st), 0);
+        ASSERT_EQ(truncate("/tmp/filler", (st.st_size / 4096 - c.spare_pages) * 4096), 0);
+
+        int rc = c.op(more);
+        std::string msg = err.text();
+        std::string after = file();
+        umount2("/tmp", MNT_DETACH);
+
+        EXPECT_EQ(rc, c.rc);
+        EXPECT_EQ(msg, c.err);
+        EXPECT_TRUE(same_bytes(after, c.file));
     }
-    fclose(f);
-
-    int rc = write_str("more", std::string(8000, 'm').c_str());
-    std::string msg = err.text();
-    std::string after = file();
-    umount2("/tmp", MNT_DETACH);
-
-    EXPECT_EQ(rc, 2);
-    EXPECT_EQ(msg, "0150 write error /tmp/setting.txt\r\n");
-    EXPECT_TRUE(same_bytes(after, text + kNul));
 }
 
 #if ZELMSG_WITH_LOCK

@@ -53,5 +53,22 @@ TEST(StoreInput, DestinationWithoutRoomIsNeverWritten)
     // Size 1 has room for the terminator alone.
     EXPECT_EQ(get_var(dest + 1, 1, "empty"), 0);
     EXPECT_EQ(dest[1], '\0');
+
+    // read_file with no room reads nothing, through its own descriptor and, under the
+    // settings lock, through the lock's.
+    auto reads_nothing = [&dest] {
+        for (int size : {0, -1, INT_MIN}) {
+            SCOPED_TRACE(size);
+            dest[1] = 'Z';
+            EXPECT_EQ(read_file(SETTING_FILE, dest + 1, size), 0);
+            EXPECT_EQ(dest[1], 'Z');
+        }
+    };
+    reads_nothing();
+#if ZELMSG_WITH_LOCK
+    ASSERT_EQ(get_lock(), 0);
+    reads_nothing();
+    ASSERT_EQ(release_lock(), 0);
+#endif
 }
 } // namespace
