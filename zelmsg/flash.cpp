@@ -484,14 +484,10 @@ extern "C" int init_flash_var(void)
 
 extern "C" int save_commit(void)
 {
-#if ZELMSG_WITH_LOCK
-    if (get_lock() == -1)
+    // Held for the whole read, erase and write; the configurator's build takes none.
+    zelmsg::SettingsLock lock;
+    if (!lock.held())
         return -1;
     int r = flash_write_setting_device(SETTING_FILE);
-    if (release_lock() == -1)
-        return -1;
-    return r;
-#else
-    return flash_write_setting_device(SETTING_FILE);
-#endif
+    return lock.release() ? r : -1;
 }
