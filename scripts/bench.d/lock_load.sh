@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# The settings lock under load in the simulated player (optimized build): eight
+# writers, two locked readers and zel_services beside them. Prints locked operations
+# per second and the longest wait for the lock; the test of the same program asserts
+# that no update is lost.
+set -euo pipefail
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+build=$top/build/bench-lock-load
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  "-DZEL_COMPONENTS=zelmsg;zel_services;zelctl;player" -DBUILD_TESTING=ON >/dev/null
+cmake --build "$build" -j2 --target zelmsg_load_test zel_services zelctl zel-init zel-idle zel_mtdemu >/dev/null
+rm -rf "$build/rootfs"
+DESTDIR="$build/rootfs" cmake --install "$build" --prefix /usr >/dev/null
+"$top/player/zelplayer" --build "$build" --bind "$build" \
+  --disk HARD_DISK --net eth0=10.0.0.2/24 --net wlan0=10.1.0.2/24 --env ZEL_LOAD_REPORT=1 \
+  -- "$build/zelmsg/tests/zelmsg_load_test" --gtest_brief=1 | grep '^load:'
