@@ -3,8 +3,9 @@
 # that is missing, a service that never comes up, reset_zel killed in the middle.
 # Nothing may crash or hang, and what is left behind must be what a restart-all
 # leaves in that situation.
-. "$1"
-. "$2"
+zel_src=$1
+. "$zel_src/zeldaemon/tests/e2e_lib.sh"
+. "$zel_src/zeldaemon/tests/faults_lib.sh"
 daemon_restart
 
 # --- No settings file: every locked operation fails without a word. The services
@@ -55,7 +56,7 @@ expected="/mnt/oak7210/server/ms start
 /mnt/oak7210/etc/btpd.sh
 /opt/oakhttpd/default/setups.cgi"
 check "the sequence went on past both" "[ \"\$(ordered_journal)\" = \"\$expected\" ] && companion_once"
-[ "$fail" = 0 ] || journal
+any_failed && journal
 for s in $services; do
   check "setting $s is 1" "[ \"\$(setting $s)\" = 1 ]"
 done
@@ -108,4 +109,4 @@ check "no sanitizer report" "log_clean"
 check "daemon unharmed" "same_daemon"
 show_log
 $init stop >/dev/null
-exit $fail
+finish
