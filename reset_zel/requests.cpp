@@ -30,6 +30,26 @@ int send_letter(char letter)
     return send_request(text);
 }
 
+// What the operations of a service write, send and test, read from the service table
+// when this is compiled: reset_zel carries none of the daemon's command lines.
+struct service_facts {
+    const char *setting_key;
+    char start_letter;
+    char stop_letter;
+    const char *processes[2];
+};
+
+constexpr service_facts facts_of(int group)
+{
+    const zel_service &s = zel_service_of(group);
+    return {s.setting_key, s.start_letter, s.stop_letter, {s.processes[0], s.processes[1]}};
+}
+
+constexpr service_facts services[] = {
+    facts_of(ZEL_UPNP), facts_of(ZEL_HLINK), facts_of(ZEL_FTP), facts_of(ZEL_SMB),
+    facts_of(ZEL_NFS),  facts_of(ZEL_BTPD),  facts_of(ZEL_NZB), facts_of(ZEL_VANTLE),
+};
+
 enum wanted_state {
     down,
     up
@@ -56,7 +76,7 @@ bool is_as_wanted(int check_status, wanted_state want)
 
 // Nothing to do: every tested process is already as wanted. The second is tested only
 // when the first is.
-bool nothing_to_do(const zel_service &s, wanted_state want, int tested)
+bool nothing_to_do(const service_facts &s, wanted_state want, int tested)
 {
     for (int i = 0; i < tested; ++i) {
         if (!is_as_wanted(check_process(s.processes[i]), want))
@@ -67,7 +87,7 @@ bool nothing_to_do(const zel_service &s, wanted_state want, int tested)
 
 // One look at every tested process: whether any has moved as wanted. The result of
 // the operation follows the first process alone, whose check goes to *first.
-bool any_moved(const zel_service &s, wanted_state want, int tested, int *first)
+bool any_moved(const service_facts &s, wanted_state want, int tested, int *first)
 {
     bool moved = false;
     for (int i = 0; i < tested; ++i) {
@@ -82,7 +102,7 @@ bool any_moved(const zel_service &s, wanted_state want, int tested, int *first)
 int change_service(int group, wanted_state want, int max_checks, process_test test = first_process,
                    poll_order order = pause_then_check)
 {
-    const zel_service &s = zel_service_of(group);
+    const service_facts &s = services[group - 1];
     const int tested = test == both_processes ? 2 : 1;
     if (nothing_to_do(s, want, tested))
         return 0;
