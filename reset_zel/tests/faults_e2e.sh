@@ -19,7 +19,7 @@ $RESTART_STARTS
 $SETUP_CGI"
 check "every service asked for, in order" "[ \"\$(ordered_journal)\" = \"\$expected\" ] && companion_once"
 check "all processes up" "all_running"
-check "no settings file created" "! [ -e /tmp/setting.txt ]"
+expect_no_file "no settings file created" /tmp/setting.txt
 check "flash untouched (the commit found no file to lock)" "cmp -s /tmp/flash.before /dev/mtd1"
 check "nothing printed by reset_zel or the daemon" "! [ -s $log ]"
 check "markers at the next timed sweep" "wait_for all_markers 40"
@@ -58,11 +58,11 @@ expected="/mnt/oak7210/server/ms start
 check "the sequence went on past both" "[ \"\$(ordered_journal)\" = \"\$expected\" ] && companion_once"
 any_failed && journal
 for s in $services; do
-  check "setting $s is 1" "[ \"\$(setting $s)\" = 1 ]"
+  expect_eq "setting $s is 1" "$(setting $s)" 1
 done
 check "nzbget and client down, the others up" \
   "! running nzbget && ! running client && running ms-mips && running btpd && running smbd"
-check "reset marker removed" "! [ -e /tmp/reset_zel ]"
+expect_no_file "reset marker removed" /tmp/reset_zel
 check "flash holds the settings" "flash_holds_settings"
 check "markers show the two down at the next sweep" \
   "wait_for '! [ -e /tmp/zel_nzb ] && ! [ -e /tmp/zel_vantle ] && [ -e /tmp/zel_ms ] && [ -e /tmp/zel_bt ]' 40"
@@ -101,7 +101,7 @@ check "so the stale marker of the media server stays" "[ -e /tmp/zel_ms ]"
 check "a later restart-all finishes" "restart_all 400"
 check "all processes up" "all_running"
 for s in $services; do
-  check "setting $s is 1" "[ \"\$(setting $s)\" = 1 ]"
+  expect_eq "setting $s is 1" "$(setting $s)" 1
 done
 check "flash holds the settings" "flash_holds_settings"
 check "markers follow again" "wait_for all_markers 40"

@@ -19,7 +19,7 @@ check "requests a c e j g n p l taken in this order, then the setup CGI" \
 any_failed && journal
 check "all processes up" "all_running"
 for s in $services; do
-  check "setting $s is 1" "[ \"\$(setting $s)\" = 1 ]"
+  expect_eq "setting $s is 1" "$(setting $s)" 1
 done
 check "other settings kept" "[ \"\$(setting wireless)\" = 1 ]"
 check "reset marker removed only once the last start was up" "marker_went_after_last_start"
@@ -27,7 +27,7 @@ size=$(stat -c %s /tmp/setting.txt)
 check "flash holds the settings file" "cmp -s -n $size /tmp/setting.txt /dev/mtd1"
 check "flash image ends the text" "[ \"\$(dd if=/dev/mtd1 bs=1 skip=$size count=1 2>/dev/null | od -An -tx1 | tr -d ' ')\" = 00 ]"
 printf 'file:///opt/oakhttpd/default/maintenance.html::\n\n' > /tmp/want_lumo_bc
-check "browser on the maintenance page" "cmp -s /tmp/lumo_bc /tmp/want_lumo_bc"
+expect_file "browser on the maintenance page" /tmp/lumo_bc /tmp/want_lumo_bc
 any_failed && od -c /tmp/lumo_bc
 check "markers refreshed at the next timed sweep" "wait_for all_markers 35"
 finish

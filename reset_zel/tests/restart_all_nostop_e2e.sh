@@ -16,7 +16,7 @@ check "nzbget still running" "running nzbget"
 check "setting nzb stays 0" "[ \"\$(setting nzb)\" = 0 ]"
 check "the others restarted" "[ \$(journal | grep -c ' start\$\| restart\$\|btpd.sh\$') -eq 8 ]"
 for s in upnp hlink ftpserv smbserv nfsserv btpdserv vantle; do
-  check "setting $s is 1" "[ \"\$(setting $s)\" = 1 ]"
+  expect_eq "setting $s is 1" "$(setting $s)" 1
 done
 check "reset marker removed only once the last start was up" "marker_went_after_last_start"
 finish

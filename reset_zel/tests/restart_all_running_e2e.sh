@@ -37,6 +37,6 @@ check "stops m d h k q b f o, then starts a c e j g n p l, and no watchdog line"
 any_failed && journal
 check "all processes up again" "all_running"
 for s in $services; do
-  check "setting $s is 1" "[ \"\$(setting $s)\" = 1 ]"
+  expect_eq "setting $s is 1" "$(setting $s)" 1
 done
 finish

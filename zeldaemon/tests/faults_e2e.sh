@@ -25,7 +25,7 @@ check "marker of the dead media server removed at the first sweep" \
   "wait_for '! [ -e /tmp/zel_ms ]' 60 && [ \$(sweeps) -le 1 ]"
 check "seven sweeps, the sixth with a watchdog pass" "wait_for '[ \$(sweeps) -ge 7 ]' 400"
 check "nothing restarted" "! running ms-mips && ! [ -s /player/journal ]"
-check "no settings file created" "! [ -e /tmp/setting.txt ]"
+expect_no_file "no settings file created" /tmp/setting.txt
 check "nothing printed" "! [ -s $log ]"
 settings_file "$ALL_WANTED"
 check "with the file back, the next watchdog pass (sweep 11) restarts it" \
