@@ -48,11 +48,9 @@ struct zel_service {
 };
 
 // "SCRIPT start" and "SCRIPT stop", the lines of most services.
-#define ZEL_START_STOP(script)                                                                                         \
-    {script " start"},                                                                                                 \
-    {                                                                                                                  \
-        script " stop"                                                                                                 \
-    }
+// clang-format off
+#define ZEL_START_STOP(script) {script " start"}, {script " stop"}
+// clang-format on
 
 inline constexpr zel_service zel_services[] = {
     {ZEL_UPNP, "upnp", {"ms-mips"}, "/tmp/zel_ms", 'a', 'b', ZEL_START_STOP(ZEL_SERVER "ms")},

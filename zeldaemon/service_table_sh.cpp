@@ -138,20 +138,6 @@ void print_table()
     }
     fprintf(out, "  %c) printf '%%s\\n' '%s' ;;\n  esac\n}\n", zel_smb_passwd.letter, sh(zel_smb_passwd.line));
 
-    fprintf(out, "\n# restart_lines GROUP: the watchdog's lines for a service that died.\n"
-                 "restart_lines() {\n  case $1 in\n");
-    for (const zel_service &s : zel_services) {
-        fprintf(out, "  %d) printf '%%s\\n'", s.group);
-        if (s.restart_lines[0] != nullptr) {
-            print_lines(s.restart_lines);
-        } else {
-            print_lines(s.stop_lines);
-            print_lines(s.start_lines);
-        }
-        fprintf(out, " ;;\n");
-    }
-    fprintf(out, "  esac\n}\n");
-
     // The first start and the first stop line of a service bring its processes up
     // or end them (restart lines of their own are the same calls once the shell has
     // dropped their blank); the other lines, the BitTorrent companion's, and the

@@ -31,7 +31,7 @@ show_log
 # the settings say "1" for both and are committed.
 settings_file "$ALL_WANTED
 wireless=1"
-for l in b d f h k m o q; do zelctl send $l; done
+for l in $stop_letters; do zelctl send $l; done
 check "all services down" "wait_for none_running 30"
 cp /mnt/oak7210/server/nzb /tmp/nzb.script
 rm /mnt/oak7210/server/nzb
