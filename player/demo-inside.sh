@@ -1,10 +1,14 @@
 #!/bin/bash
 # Runs inside the simulated player: shows a restart-all as it happens.
 set -u
-services=(upnp hlink ftpserv smbserv nfsserv btpdserv nzb vantle)
-starts=(a c e g j l n p)
-procs=("ms-mips" "msUPnP-mips mDNSrespd-mips" "pure-ftpd" "smbd nmbd" "nfsd mountd" "btpd" "nzbget" "client")
-markers=(zel_ms zel_mi zel_ftp zel_smb zel_nfs zel_bt zel_nzb zel_vantle)
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/testlib.sh"
+. /player/bin/service_table.sh
+# The rows of the service table: setting, start letter, processes, marker.
+services=() starts=() procs=() markers=()
+while read -r _ key start _ marker p; do
+  services+=("$key") starts+=("$start") procs+=("$p") markers+=("$marker")
+done <<< "$service_rows"
 t0=$(date +%s)
 
 say() { printf '[%4ss] %s\n' "$(( $(date +%s) - t0 ))" "$*"; }
@@ -17,7 +21,7 @@ table() {
     local s m r
     s=$(zelctl get "${services[$i]}" 2>/dev/null || echo "-")
     if running "${procs[$i]}"; then r="running (${procs[$i]})"; else r="stopped"; fi
-    if [ -e "/tmp/${markers[$i]}" ]; then m="/tmp/${markers[$i]}"; else m="-"; fi
+    if [ -e "${markers[$i]}" ]; then m="${markers[$i]}"; else m="-"; fi
     printf '  %-9s %-8s %-30s %s\n' "${services[$i]}" "$s" "$r" "$m"
   done
 }
@@ -44,56 +48,67 @@ for i in "${!services[@]}"; do
     zelctl send "${starts[$i]}"
   fi
 done
-for _ in $(seq 60); do
-  ok=1
+wanted_up() {
+  local i
   for i in "${!services[@]}"; do
-    [ "$(zelctl get "${services[$i]}" 2>/dev/null)" = 1 ] && ! running "${procs[$i]}" && ok=0
+    [ "$(zelctl get "${services[$i]}" 2>/dev/null)" = 1 ] && ! running "${procs[$i]}" && return 1
   done
-  [ $ok = 1 ] && break
-  sleep 1
-done
+  return 0
+}
+wait_for wanted_up 60
 table
 
 : > /player/journal
 follow_journal &
 follower=$!
 
-say "queueing the restart-all request \"r\""
-zelctl send r
-for _ in $(seq 20); do [ -e /tmp/reset_zel ] && break; sleep 0.5; done
-[ -e /tmp/reset_zel ] && say "reset marker /tmp/reset_zel created: sweeps and watchdog pause"
+say "queueing the restart-all request \"$RESET_LETTER\""
+zelctl send "$RESET_LETTER"
+wait_for "[ -e $RESET_MARKER ]" 10 && say "reset marker $RESET_MARKER created: sweeps and watchdog pause"
 
 # reset_zel ends by pointing the browser at the third page.
-last=""
-for _ in $(seq 1200); do
-  [ ! -e /tmp/reset_zel ] && [ -z "${gone:-}" ] && { say "reset marker removed"; gone=1; }
-  if [ -e /tmp/lumo_bc ]; then
-    page=$(head -n1 /tmp/lumo_bc)
-    if [ "$page" != "$last" ]; then say "browser page: $page"; last=$page; fi
-    case "$page" in *maintenance.html*) break ;; esac
-  fi
-  sleep 0.5
-done
-if cmp -s -n "$(stat -c %s /tmp/setting.txt)" /tmp/setting.txt /dev/mtd1; then
+last="" gone=""
+follow_pages() {
+  [ ! -e "$RESET_MARKER" ] && [ -z "$gone" ] && { say "reset marker removed"; gone=1; }
+  [ -e /tmp/lumo_bc ] || return 1
+  page=$(head -n1 /tmp/lumo_bc)
+  if [ "$page" != "$last" ]; then say "browser page: $page"; last=$page; fi
+  case "$page" in *maintenance.html*) return 0 ;; esac
+  return 1
+}
+wait_for follow_pages 600
+flash_holds_settings() { cmp -s -n "$(stat -c %s /tmp/setting.txt)" /tmp/setting.txt /dev/mtd1; }
+if flash_holds_settings; then
   say "flash commit: /dev/mtd1 holds the settings file ($(stat -c %s /tmp/setting.txt) bytes)"
 else
   say "flash commit: /dev/mtd1 differs from the settings file"
 fi
 
 say "waiting for the daemon's next timed sweep to refresh the markers"
-for _ in $(seq 80); do
-  all=1
+markers_follow() {
+  local i
   for i in "${!services[@]}"; do
-    running "${procs[$i]}" && [ ! -e "/tmp/${markers[$i]}" ] && all=0
+    running "${procs[$i]}" && [ ! -e "${markers[$i]}" ] && return 1
   done
-  [ $all = 1 ] && break
-  sleep 1
-done
+  return 0
+}
+wait_for markers_follow 80
 kill "$follower" 2>/dev/null
 
 say "summary"
 table
 
+say "checks"
+all_up() { local p; for p in $processes; do running "$p" || return 1; done; }
+check "every service running again" all_up
+for i in "${!services[@]}"; do
+  expect_eq "setting ${services[$i]} is 1" "$(zelctl get "${services[$i]}" 2>/dev/null)" 1
+done
+check "the flash holds the settings" flash_holds_settings
+check "every marker follows its processes" markers_follow
+expect_eq "the browser on the maintenance page" "$last" "file:///opt/oakhttpd/default/maintenance.html::"
+
 say "stopping the daemon"
 if [ -x /etc/init.d/S60zeldaemon ]; then /etc/init.d/S60zeldaemon stop; else kill "$(pidof zeldaemon)"; fi
 say "done"
+finish

@@ -46,17 +46,24 @@ mkdir -p "$R/dev/shm" && mount -t tmpfs shm "$R/dev/shm"
 mount -t proc proc "$R/proc"
 mount -t sysfs sysfs "$R/sys" 2>/dev/null || true
 
-# The player's helpers and the stand-ins of the firmware's scripts and programs.
+# The player's helpers and the stand-ins of the firmware's scripts and programs, at
+# the paths and with the process names of the build's service table.
 cp -a "$ZP_BUILD"/player/bin/. "$R/player/bin/"
-for p in ms-mips msUPnP-mips mDNSrespd-mips pure-ftpd smbd nmbd nfsd mountd btpd nzbget client; do
-  ln -s /player/bin/zel-idle "$R/player/idle/$p"
-done
+table=$ZP_BUILD/player/bin/service_table.sh
+if [[ -e "$table" ]]; then
+  # shellcheck source=/dev/null
+  source "$table"
+  for p in $processes; do
+    ln -s /player/bin/zel-idle "$R/player/idle/$p"
+  done
+  for s in $programs; do
+    install -m 755 "$here/standins/service" "$R$s"
+  done
+else
+  echo "zelplayer: $table missing (zeldaemon not built): no service stand-ins" >&2
+fi
 : > "$R/player/journal"
 chmod 666 "$R/player/journal"
-for s in server/ms server/server etc/ftpserver.sh etc/smb.sh etc/nfsserver.sh etc/btpd.sh \
-         bin/btcli server/clutch server/nzb server/vantle; do
-  install -m 755 "$here/standins/service" "$R/mnt/oak7210/$s"
-done
 install -m 755 "$here/standins/record" "$R/opt/oakhttpd/default/setups.cgi"
 install -m 755 "$here/standins/record" "$R/mnt/oak7210/bin/reset_zel"
 install -m 755 "$here/boot" "$R/player/boot"

@@ -3,10 +3,10 @@
 #ifndef RESET_ZEL_H
 #define RESET_ZEL_H
 
+#include "service_table.h"
+
 // One poll of a start or stop: this pause, then one process check.
 #define POLL_PAUSE_USEC 200000
-#define RESET_MARKER "/tmp/reset_zel"
-#define SETUP_CGI "/opt/oakhttpd/default/setups.cgi"
 #define SETUP_LOG "/tmp/setup_cgi_log"
 
 // Seams to the OS, set once; tests fake the process table, the pause and the queue.

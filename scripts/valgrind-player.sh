@@ -10,36 +10,18 @@ mkdir -p "$logs"
 vg=(valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=definite
     --errors-for-leak-kinds=definite --track-origins=yes)
 bin=/mnt/oak7210/bin
-fail=0
+. "$src/player/testlib.sh"
+. /player/bin/service_table.sh
 
 # memcheck NAME CMD...: one run; its status is the program's own unless memcheck
-# found something (99).
+# found something (99), which memcheck_errors then lists.
+memcheck_errors=""
 memcheck() {
   local name=$1 rc=0
   shift
   "${vg[@]}" --log-file="$logs/$name.%p.log" "$@" || rc=$?
-  if [[ $rc == 99 ]]; then
-    echo "FAIL memcheck: $name: $*"
-    fail=1
-  fi
+  [[ $rc == 99 ]] && memcheck_errors+="$name: $*"$'\n'
   return "$rc"
-}
-
-wait_for() { # CONDITION SECONDS
-  local n=0
-  while ((n < $2 * 10)); do
-    eval "$1" && return 0
-    sleep 0.1
-    n=$((n + 1))
-  done
-  return 1
-}
-
-expect() { # WHAT CONDITION
-  if ! eval "$2"; then
-    echo "FAIL $1"
-    fail=1
-  fi
 }
 
 # The daemon, in the foreground as the boot script would start it. reset_zel, which it
@@ -54,9 +36,9 @@ chmod 755 "$bin/reset_zel"
 daemon=$!
 
 # zelctl: every command, queue requests included.
-memcheck zelctl zelctl set upnp=0 hlink=0 ftpserv=0 smbserv=0 nfsserv=0 btpdserv=0 \
-  nzb=0 vantle=0 workgroup=HOME >/dev/null
-expect "zelctl get" '[[ $(memcheck zelctl zelctl get workgroup) == HOME ]]'
+# shellcheck disable=SC2046
+memcheck zelctl zelctl set $(for s in $services; do echo "$s=0"; done) workgroup=HOME >/dev/null
+check "zelctl get" '[[ $(memcheck zelctl zelctl get workgroup) == HOME ]]'
 memcheck zelctl zelctl unset workgroup
 memcheck zelctl zelctl show >/dev/null
 memcheck zelctl zelctl commit
@@ -66,16 +48,16 @@ memcheck zelctl zelctl dump flash >/dev/null
 memcheck zelctl zelctl nosuchcommand 2>/dev/null
 memcheck zelctl zelctl send a
 memcheck zelctl zelctl send s
-expect "daemon serves a request" 'wait_for "pidof ms-mips >/dev/null" 60'
+check "daemon serves a request" 'wait_for "pidof ms-mips >/dev/null" 60'
 
 # Restart-all: the daemon hands over to reset_zel, which restarts the services
 # through it, commits and steers the browser.
 rm -f /tmp/lumo_bc
 memcheck zelctl zelctl send r
-expect "reset_zel started" 'wait_for "ls $logs/reset_zel.*.log >/dev/null 2>&1" 30'
-expect "restart-all done" \
+check "reset_zel started" 'wait_for "ls $logs/reset_zel.*.log >/dev/null 2>&1" 30'
+check "restart-all done" \
   'wait_for "grep -q maintenance.html /tmp/lumo_bc 2>/dev/null && ! pgrep -f reset_zel.real >/dev/null" 300'
-expect "daemon still serving" 'kill -0 $daemon'
+check "daemon still serving" 'kill -0 $daemon'
 
 # A few passes more so that the watchdog and the markers run, then a stop.
 sleep 3
@@ -108,11 +90,11 @@ import ctypes
 libc = ctypes.CDLL(None, use_errno=True)
 if libc.shmget(9230, 4096, 0o1666) < 0:
     raise SystemExit("shmget: %d" % ctypes.get_errno())'
-expect "shmpoke writes the block" 'memcheck shmpoke shmpoke >/dev/null'
+check "shmpoke writes the block" 'memcheck shmpoke shmpoke >/dev/null'
 
 # Every run left its log; a killed daemon's log counts like the others.
 for p in zeldaemon reset_zel zelctl zel_services arraygen shmpoke; do
-  expect "$p ran under memcheck" 'ls $logs/$p.*.log >/dev/null 2>&1'
+  check "$p ran under memcheck" 'ls $logs/$p.*.log >/dev/null 2>&1'
 done
 # With -q memcheck writes only what it found; forked children that go on to exec a
 # shell leave empty logs.
@@ -120,10 +102,9 @@ for log in "$logs"/*.log; do
   [[ -s "$log" ]] || continue
   echo "== $(basename "$log")"
   cat "$log"
-  if grep -v 'Warning: \|^==[0-9]*== *$' "$log" | grep -q .; then
-    echo "FAIL memcheck: $(basename "$log")"
-    fail=1
-  fi
+  check "memcheck: $(basename "$log") holds only warnings" \
+    "! grep -v 'Warning: \\|^==[0-9]*== *\$' \"$log\" | grep -q ."
 done
+expect_eq "memcheck found nothing" "$memcheck_errors" ""
 echo "memcheck: $(ls "$logs" | wc -l) processes checked (children forked to run a shell included)"
-exit $fail
+finish

@@ -2,6 +2,8 @@
 #ifndef ZELDAEMON_DAEMON_H
 #define ZELDAEMON_DAEMON_H
 
+#include "service_table.h"
+
 #include <sys/time.h>
 
 // Seams to the OS, set once. Tests swap them for a fake clock, a fake sleep and a
@@ -13,9 +15,7 @@ extern void (*sleep_seconds)(unsigned seconds);
 extern void (*run_watchdog)(void);
 extern void (*refresh_markers)(int group);
 
-#define RESET_MARKER "/tmp/reset_zel"
-#define SETUP_CGI "/opt/oakhttpd/default/setups.cgi"
-#define RESET_ZEL_START "/mnt/oak7210/bin/reset_zel &"
+#define RESET_ZEL_START ZEL_BIN "reset_zel &"
 
 // Timed sweeps come at least this many whole seconds apart.
 #define SWEEP_INTERVAL 31
@@ -37,6 +37,8 @@ void loop_pass(struct loop_state *s);
 // Runs the command lines of a request letter; the service group it refreshes, 0 for
 // none. The reset request also clears the sweep counter.
 int handle_request(char letter, int *count_check_starting);
+// The same for the start, stop and other requests of the service table.
+int run_service_request(char letter);
 
 // Watchdog pass over all eight services, and the status marker refresh of one group
 // (1..8) or all of them (0).

@@ -25,34 +25,6 @@ void real_sleep(unsigned seconds)
     sleep(seconds);
 }
 
-struct request {
-    char letter;
-    int group;
-    const char *lines[3];
-};
-
-// Command lines are handed to the shell exactly as they stand here; the blank in
-// front of the NFS stop line is part of the table.
-const request request_table[] = {
-    {'a', 1, {"/mnt/oak7210/server/ms start"}},
-    {'b', 1, {"/mnt/oak7210/server/ms stop"}},
-    {'c', 2, {"/mnt/oak7210/server/server start"}},
-    {'d', 2, {"/mnt/oak7210/server/server stop"}},
-    {'e', 3, {"/mnt/oak7210/etc/ftpserver.sh start &"}},
-    {'f', 3, {"/mnt/oak7210/etc/ftpserver.sh stop"}},
-    {'g', 4, {"/mnt/oak7210/etc/smb.sh restart"}},
-    {'h', 4, {"/mnt/oak7210/etc/smb.sh stop"}},
-    {'i', 4, {"/mnt/oak7210/etc/smb.sh passwd"}},
-    {'j', 5, {"/mnt/oak7210/etc/nfsserver.sh start"}},
-    {'k', 5, {" /mnt/oak7210/etc/nfsserver.sh stop"}},
-    {'l', 6, {"/mnt/oak7210/etc/btpd.sh", "/mnt/oak7210/server/clutch start"}},
-    {'m', 6, {"/mnt/oak7210/bin/btcli -d /share/.btpd/ kill", "/mnt/oak7210/server/clutch stop"}},
-    {'n', 7, {"/mnt/oak7210/server/nzb start"}},
-    {'o', 7, {"/mnt/oak7210/server/nzb stop"}},
-    {'p', 8, {"/mnt/oak7210/server/vantle start"}},
-    {'q', 8, {"/mnt/oak7210/server/vantle stop"}},
-};
-
 void start_reset(int *count_check_starting)
 {
     FILE *marker = fopen(RESET_MARKER, "w+");
@@ -75,20 +47,11 @@ void (*refresh_markers)(int group) = update_markers;
 
 int handle_request(char letter, int *count_check_starting)
 {
-    if (letter == 'r') {
+    if (letter == zel_reset_letter) {
         start_reset(count_check_starting);
         return 0;
     }
-    for (const request &r : request_table) {
-        if (r.letter != letter)
-            continue;
-        for (const char *line : r.lines) {
-            if (line != nullptr)
-                run_command(line);
-        }
-        return r.group;
-    }
-    return 0;
+    return run_service_request(letter);
 }
 
 void loop_start(struct loop_state *s)

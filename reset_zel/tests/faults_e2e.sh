@@ -3,8 +3,9 @@
 # that is missing, a service that never comes up, reset_zel killed in the middle.
 # Nothing may crash or hang, and what is left behind must be what a restart-all
 # leaves in that situation.
-. "$1"
-. "$2"
+zel_src=$1
+. "$zel_src/zeldaemon/tests/e2e_lib.sh"
+. "$zel_src/zeldaemon/tests/faults_lib.sh"
 daemon_restart
 
 # --- No settings file: every locked operation fails without a word. The services
@@ -18,7 +19,7 @@ $RESTART_STARTS
 $SETUP_CGI"
 check "every service asked for, in order" "[ \"\$(ordered_journal)\" = \"\$expected\" ] && companion_once"
 check "all processes up" "all_running"
-check "no settings file created" "! [ -e /tmp/setting.txt ]"
+expect_no_file "no settings file created" /tmp/setting.txt
 check "flash untouched (the commit found no file to lock)" "cmp -s /tmp/flash.before /dev/mtd1"
 check "nothing printed by reset_zel or the daemon" "! [ -s $log ]"
 check "markers at the next timed sweep" "wait_for all_markers 40"
@@ -30,7 +31,7 @@ show_log
 # the settings say "1" for both and are committed.
 settings_file "$ALL_WANTED
 wireless=1"
-for l in b d f h k m o q; do zelctl send $l; done
+for l in $stop_letters; do zelctl send $l; done
 check "all services down" "wait_for none_running 30"
 cp /mnt/oak7210/server/nzb /tmp/nzb.script
 rm /mnt/oak7210/server/nzb
@@ -55,13 +56,13 @@ expected="/mnt/oak7210/server/ms start
 /mnt/oak7210/etc/btpd.sh
 /opt/oakhttpd/default/setups.cgi"
 check "the sequence went on past both" "[ \"\$(ordered_journal)\" = \"\$expected\" ] && companion_once"
-[ "$fail" = 0 ] || journal
+any_failed && journal
 for s in $services; do
-  check "setting $s is 1" "[ \"\$(setting $s)\" = 1 ]"
+  expect_eq "setting $s is 1" "$(setting $s)" 1
 done
 check "nzbget and client down, the others up" \
   "! running nzbget && ! running client && running ms-mips && running btpd && running smbd"
-check "reset marker removed" "! [ -e /tmp/reset_zel ]"
+expect_no_file "reset marker removed" /tmp/reset_zel
 check "flash holds the settings" "flash_holds_settings"
 check "markers show the two down at the next sweep" \
   "wait_for '! [ -e /tmp/zel_nzb ] && ! [ -e /tmp/zel_vantle ] && [ -e /tmp/zel_ms ] && [ -e /tmp/zel_bt ]' 40"
@@ -100,7 +101,7 @@ check "so the stale marker of the media server stays" "[ -e /tmp/zel_ms ]"
 check "a later restart-all finishes" "restart_all 400"
 check "all processes up" "all_running"
 for s in $services; do
-  check "setting $s is 1" "[ \"\$(setting $s)\" = 1 ]"
+  expect_eq "setting $s is 1" "$(setting $s)" 1
 done
 check "flash holds the settings" "flash_holds_settings"
 check "markers follow again" "wait_for all_markers 40"
@@ -108,4 +109,4 @@ check "no sanitizer report" "log_clean"
 check "daemon unharmed" "same_daemon"
 show_log
 $init stop >/dev/null
-exit $fail
+finish

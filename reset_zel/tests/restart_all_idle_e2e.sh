@@ -1,7 +1,8 @@
 #!/bin/sh
 # Restart-all with no service running: reset_zel starts all eight through the daemon,
 # commits, steers the browser; the markers follow at the next timed sweep.
-. "$1"
+zel_src=$1
+. "$zel_src/zeldaemon/tests/e2e_lib.sh"
 settings_file "$NONE_WANTED
 wireless=1"
 check "daemon running, nothing else" "pidof zeldaemon >/dev/null && none_running"
@@ -15,18 +16,18 @@ $RESTART_STARTS
 $SETUP_CGI"
 check "requests a c e j g n p l taken in this order, then the setup CGI" \
   "[ \"\$(ordered_journal)\" = \"\$expected\" ] && companion_once"
-[ "$fail" = 0 ] || journal
+any_failed && journal
 check "all processes up" "all_running"
 for s in $services; do
-  check "setting $s is 1" "[ \"\$(setting $s)\" = 1 ]"
+  expect_eq "setting $s is 1" "$(setting $s)" 1
 done
 check "other settings kept" "[ \"\$(setting wireless)\" = 1 ]"
-check "reset marker gone" "! [ -e /tmp/reset_zel ]"
+check "reset marker removed only once the last start was up" "marker_went_after_last_start"
 size=$(stat -c %s /tmp/setting.txt)
 check "flash holds the settings file" "cmp -s -n $size /tmp/setting.txt /dev/mtd1"
 check "flash image ends the text" "[ \"\$(dd if=/dev/mtd1 bs=1 skip=$size count=1 2>/dev/null | od -An -tx1 | tr -d ' ')\" = 00 ]"
 printf 'file:///opt/oakhttpd/default/maintenance.html::\n\n' > /tmp/want_lumo_bc
-check "browser on the maintenance page" "cmp -s /tmp/lumo_bc /tmp/want_lumo_bc"
-[ "$fail" = 0 ] || od -c /tmp/lumo_bc
+expect_file "browser on the maintenance page" /tmp/lumo_bc /tmp/want_lumo_bc
+any_failed && od -c /tmp/lumo_bc
 check "markers refreshed at the next timed sweep" "wait_for all_markers 35"
-exit $fail
+finish

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Restart-all with every service running: all are stopped in the fixed order, then
 # started; while the reset marker exists no marker is touched.
-. "$1"
+zel_src=$1
+. "$zel_src/zeldaemon/tests/e2e_lib.sh"
 settings_file "$ALL_WANTED"
 check "all services up" "start_all_services"
 check "all markers up" "wait_for all_markers 10"
@@ -33,9 +34,9 @@ $RESTART_STARTS
 $SETUP_CGI"
 check "stops m d h k q b f o, then starts a c e j g n p l, and no watchdog line" \
   "[ \"\$(ordered_journal)\" = \"\$expected\" ] && companion_once"
-[ "$fail" = 0 ] || journal
+any_failed && journal
 check "all processes up again" "all_running"
 for s in $services; do
-  check "setting $s is 1" "[ \"\$(setting $s)\" = 1 ]"
+  expect_eq "setting $s is 1" "$(setting $s)" 1
 done
-exit $fail
+finish

@@ -10,9 +10,12 @@ top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 speed=${1:-10}
 idle_speed=${2:-60}
 build=$top/build/bench-restart-all
+# The player's helpers and the stand-ins' service table come with the tests' part of
+# the build; only the programs and those helpers are built.
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
-  "-DZEL_COMPONENTS=zelmsg;zeldaemon;reset_zel;zelctl;player" -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" -j2 >/dev/null
+  "-DZEL_COMPONENTS=zelmsg;zeldaemon;reset_zel;zelctl;player" -DBUILD_TESTING=ON >/dev/null
+cmake --build "$build" -j2 --target zeldaemon reset_zel zelctl zelmsg_nolock zel-init zel-idle zel_mtdemu \
+  >/dev/null
 rm -rf "$build/rootfs"
 DESTDIR="$build/rootfs" cmake --install "$build" --prefix /usr >/dev/null
 
@@ -21,7 +24,8 @@ trap 'rm -f "$inside"' EXIT
 cat > "$inside" <<'SH'
 #!/bin/bash
 set -u
-. "$1"
+zel_src=$1
+. "$zel_src/zeldaemon/tests/e2e_lib.sh"
 mode=$2
 speed=$3
 uptime() { cut -d' ' -f1 /proc/uptime; }
@@ -76,5 +80,5 @@ SH
 for run in "restart $speed" "idle $idle_speed"; do
   set -- $run
   "$top/player/zelplayer" --build "$build" --daemon --speed "$2" --bind "$top" --bind "$inside" \
-    -- /bin/bash "$inside" "$top/zeldaemon/tests/e2e_lib.sh" "$1" "$2"
+    -- /bin/bash "$inside" "$top" "$1" "$2"
 done

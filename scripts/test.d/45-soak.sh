@@ -14,5 +14,5 @@ DESTDIR="$build/rootfs" cmake --install "$build" --prefix /usr >/dev/null
 
 # The daemon reports each refused long message ("msgrcv: ..."); the flood makes many.
 "$top/player/zelplayer" --build "$build" --bind "$top" --daemon --speed 100 \
-  -- bash "$top/zeldaemon/tests/soak_e2e.sh" "$build/zeldaemon/tests/zeldaemon_queue_flood" 1200 \
+  -- bash "$top/zeldaemon/tests/soak_e2e.sh" "$top" "$build/zeldaemon/tests/zeldaemon_queue_flood" 1200 \
   2>&1 | { grep -v '^msgrcv: Argument list too long$' || true; }

@@ -2,7 +2,8 @@
 # The boot script, and a daemon killed in the middle of a restart-all: the reset
 # marker stays behind, and a new daemon serves requests but refreshes nothing until
 # the marker is removed.
-. "$1"
+zel_src=$1
+. "$zel_src/zeldaemon/tests/e2e_lib.sh"
 init=/etc/init.d/S60zeldaemon
 settings_file "$NONE_WANTED"
 
@@ -33,4 +34,4 @@ check "but refreshes no marker for more than a sweep" \
 rm /tmp/reset_zel
 check "markers come once the reset marker is gone" "wait_for '[ -e /tmp/zel_mi ] && ! [ -e /tmp/zel_ms ]' 5"
 $init stop >/dev/null
-exit $fail
+finish

@@ -3,8 +3,9 @@
 # missing and failing service scripts, and the daemon killed at several points of a
 # restart-all. It must neither crash nor stop serving, and once the fault is gone
 # the system must be back where a restart-all leaves it.
-. "$1"
-. "$2"
+zel_src=$1
+. "$zel_src/zeldaemon/tests/e2e_lib.sh"
+. "$zel_src/zeldaemon/tests/faults_lib.sh"
 settings_file "$ALL_WANTED"
 daemon_restart
 
@@ -24,7 +25,7 @@ check "marker of the dead media server removed at the first sweep" \
   "wait_for '! [ -e /tmp/zel_ms ]' 60 && [ \$(sweeps) -le 1 ]"
 check "seven sweeps, the sixth with a watchdog pass" "wait_for '[ \$(sweeps) -ge 7 ]' 400"
 check "nothing restarted" "! running ms-mips && ! [ -s /player/journal ]"
-check "no settings file created" "! [ -e /tmp/setting.txt ]"
+expect_no_file "no settings file created" /tmp/setting.txt
 check "nothing printed" "! [ -s $log ]"
 settings_file "$ALL_WANTED"
 check "with the file back, the next watchdog pass (sweep 11) restarts it" \
@@ -91,7 +92,7 @@ restarted_whole() {
     "wait_for '! [ -e /tmp/reset_zel ]' 400 && wait_for '! pidof reset_zel >/dev/null && grep -q maintenance.html /tmp/lumo_bc 2>/dev/null' 30"
   check "$1: each request served once, in order" \
     "[ \"\$(ordered_journal)\" = \"\$expected\" ] && companion_once"
-  [ "$fail" = 0 ] || journal
+  any_failed && journal
   check "$1: all processes up" "all_running"
   check "$1: all settings 1" "[ \"\$(for s in \$services; do setting \$s; done | tr -d '\n')\" = 11111111 ]"
   check "$1: flash holds the settings" "flash_holds_settings"
@@ -160,4 +161,4 @@ rm -f /tmp/lumo_bc $markers
 zelctl send r
 restarted_whole "a later r" 0
 $init stop >/dev/null
-exit $fail
+finish

@@ -27,10 +27,7 @@ daemon_kill() {
 # No sanitizer report and no crash line in what the programs printed.
 log_clean() { ! grep -q 'Sanitizer\|runtime error\|Segmentation\|Aborted' "$log"; }
 # Prints the log when a check failed, for the test's output.
-show_log() { [ "$fail" = 0 ] || { echo "--- daemon log"; cat "$log"; echo "---"; }; }
-
-# Messages waiting on the queue of /mnt/oak7210/bin (ipcs: the last column).
-queued() { ipcs -q | awk '$1 ~ /^0x/ { n += $NF } END { print n + 0 }'; }
+show_log() { if any_failed; then echo "--- daemon log"; cat "$log"; echo "---"; fi; }
 
 # The flash image holds exactly the settings file's bytes, then the text's end.
 flash_holds_settings() {

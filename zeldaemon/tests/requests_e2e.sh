@@ -2,21 +2,20 @@
 # The real zeldaemon on the simulated player (clock ten times faster): requests
 # sent with zelctl run their scripts, in order, a pass apart.
 set -u
-fail=0
-check() { if eval "$2"; then echo "ok   $1"; else echo "FAIL $1"; fail=1; fi; }
+zel_src=$1
+. "$zel_src/zeldaemon/tests/e2e_lib.sh"
 journal_has() { grep -q -- "$1\$" /player/journal; }
-wait_for() { n=0; while [ $n -lt 100 ]; do eval "$1" && return 0; sleep 0.1; n=$((n + 1)); done; return 1; }
 
 check "daemon running" "pidof zeldaemon >/dev/null"
 
 zelctl send a
-check "a starts the media server" "wait_for 'journal_has \"/mnt/oak7210/server/ms start\"'"
-check "media server process up" "wait_for 'pidof ms-mips >/dev/null'"
+check "a starts the media server" "wait_for 'journal_has \"/mnt/oak7210/server/ms start\"' 10"
+check "media server process up" "wait_for 'pidof ms-mips >/dev/null' 10"
 
 : > /player/journal
 zelctl send c
 zelctl send b
-check "c then b served" "wait_for 'journal_has \"/mnt/oak7210/server/ms stop\"'"
+check "c then b served" "wait_for 'journal_has \"/mnt/oak7210/server/ms stop\"' 10"
 first=$(grep -n 'server/server start' /player/journal | cut -d: -f1)
 second=$(grep -n 'server/ms stop' /player/journal | cut -d: -f1)
 check "in the order sent" "[ \"$first\" -lt \"$second\" ]"
@@ -28,7 +27,7 @@ check "at least a second apart" "[ \$(($t2 - $t1)) -ge 1 ]"
 zelctl send s
 zelctl send A
 zelctl send n
-check "n served after s and A" "wait_for 'journal_has \"/mnt/oak7210/server/nzb start\"'"
+check "n served after s and A" "wait_for 'journal_has \"/mnt/oak7210/server/nzb start\"' 10"
 check "s and A run nothing" "[ \$(wc -l < /player/journal) -eq 1 ]"
 
 # This checks the daemon's side of the hand-over: a recording stand-in takes the
@@ -37,12 +36,12 @@ printf '#!/bin/sh\necho "$(date +%%s.%%N) $0" >> /player/journal\n' > /mnt/oak72
 : > /player/journal
 rm -f /tmp/reset_zel
 zelctl send r
-check "r runs the setup CGI" "wait_for 'journal_has /opt/oakhttpd/default/setups.cgi'"
-check "then starts reset_zel" "wait_for 'grep -q /mnt/oak7210/bin/reset_zel /player/journal'"
+check "r runs the setup CGI" "wait_for 'journal_has /opt/oakhttpd/default/setups.cgi' 10"
+check "then starts reset_zel" "wait_for 'grep -q /mnt/oak7210/bin/reset_zel /player/journal' 10"
 check "reset marker created" "[ -f /tmp/reset_zel ] && [ ! -s /tmp/reset_zel ]"
 cgi=$(grep -n setups.cgi /player/journal | head -n1 | cut -d: -f1)
 rz=$(grep -n /mnt/oak7210/bin/reset_zel /player/journal | head -n1 | cut -d: -f1)
 check "setup CGI before reset_zel" "[ \"$cgi\" -lt \"$rz\" ]"
 
 check "daemon still serving" "pidof zeldaemon >/dev/null"
-exit $fail
+finish

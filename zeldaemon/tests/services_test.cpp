@@ -223,7 +223,8 @@ TEST_F(Services, OnlySettingsThatReadAsOneAreSupervised)
     check_services();
     EXPECT_TRUE(shell_lines.empty());
 
-    // Without a settings file nothing is supervised.
+    // Without a settings file nothing is supervised, not even what it asked for last.
+    ASSERT_GE(write_str("nzb", "1"), 0);
     remove(SETTING_FILE);
     testing::internal::CaptureStderr();
     check_services();

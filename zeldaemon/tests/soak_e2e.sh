@@ -2,21 +2,13 @@
 # Soak: thousands of requests and noise on the queue while services flap, the clock
 # a hundred times faster. The daemon must keep serving with flat descriptors and
 # memory, and its markers must match the processes once the queue has drained.
-# Usage: soak_e2e.sh FLOOD_BINARY [COUNT]
+# Usage: soak_e2e.sh SOURCE_FOLDER FLOOD_BINARY [COUNT]
 set -u
-flood=$1
-count=${2:-2000}
-fail=0
-check() { if eval "$2"; then echo "ok   $1"; else echo "FAIL $1"; fail=1; fi; }
-queued() { ipcs -q | awk '$1 ~ /^0x/ { n += $6 } END { print n + 0 }'; }
+zel_src=$1
+flood=$2
+count=${3:-2000}
+. "$zel_src/zeldaemon/tests/e2e_lib.sh"
 rss() { awk '/^VmRSS/ { print $2 }' "/proc/$1/status"; }
-marker_of() {
-  case $1 in
-    ms-mips) echo zel_ms ;; msUPnP-mips) echo zel_mi ;; pure-ftpd) echo zel_ftp ;;
-    smbd) echo zel_smb ;; nfsd) echo zel_nfs ;; btpd) echo zel_bt ;;
-    nzbget) echo zel_nzb ;; client) echo zel_vantle ;;
-  esac
-}
 both_up() { for p in "$@"; do pidof "$p" >/dev/null || return 1; done; }
 
 pid=$(pidof zeldaemon)
@@ -61,14 +53,14 @@ rm -f /player/switches/die-*
 # Past the last flapping process, then two timed sweeps.
 sleep 80
 markers_match() {
-  local fine=1 row m up has
-  for row in "ms-mips" "msUPnP-mips mDNSrespd-mips" "pure-ftpd" "smbd nmbd" "nfsd mountd" "btpd" "nzbget" "client"; do
-    set -- $row
-    m=/tmp/$(marker_of "$1")
-    if both_up "$@"; then up=1; else up=0; fi
+  local fine=1 m procs up has
+  while read -r _ _ _ _ m procs; do
+    if both_up $procs; then up=1; else up=0; fi
     if [ -e "$m" ]; then has=1; else has=0; fi
     [ $up = $has ] || { echo "  $m: processes up=$up marker=$has"; fine=0; }
-  done
+  done <<ROWS
+$service_rows
+ROWS
   [ $fine = 1 ]
 }
 # A watchdog restart may be under way at the moment of a look: look up to three
@@ -81,4 +73,4 @@ check "every marker matches its processes" "[ $matched = 1 ]"
 zelctl send o
 served() { for _ in $(seq 300); do grep -q 'nzb stop' /player/journal && return 0; sleep 1; done; return 1; }
 check "still serving requests" served
-exit $fail
+finish

@@ -2,7 +2,8 @@
 # The watchdog on the real daemon: on the sixth timed sweep after start, and every
 # fifth after that, services whose setting reads 1 but whose processes are missing are
 # restarted; the markers follow the processes whatever the settings say.
-. "$1"
+zel_src=$1
+. "$zel_src/zeldaemon/tests/e2e_lib.sh"
 settings_file "
 upnp=1
 hlink=0
@@ -60,7 +61,7 @@ expected="/mnt/oak7210/server/ms stop
 /mnt/oak7210/server/nzb stop
 /mnt/oak7210/server/nzb start"
 check "only the wanted services restarted, lines in order" "[ \"\$(journal)\" = \"\$expected\" ]"
-[ "$fail" = 0 ] || journal
+any_failed && journal
 check "hlink (setting 0) and btpd (no setting) stay down, markers absent" \
   "! running msUPnP-mips && ! running btpd && ! [ -e /tmp/zel_mi ] && ! [ -e /tmp/zel_bt ]"
 
@@ -68,6 +69,6 @@ check "eleven sweeps seen" "wait_for '[ \$(wc -l < /tmp/sweeps) -ge 11 ]' 400"
 check "failed restart tried again on sweep 11, not before" \
   "[ \"\$(sed -n 10p /tmp/sweeps | cut -d' ' -f3)\" = 1 ] && [ \"\$(sed -n 11p /tmp/sweeps | cut -d' ' -f3)\" = 2 ]"
 check "media server, running, left alone the second time" "[ \$(grep -c 'ms stop' /player/journal) -eq 1 ]"
-[ "$fail" = 0 ] || cat /tmp/sweeps
+any_failed && cat /tmp/sweeps
 kill $watcher 2>/dev/null
-exit $fail
+finish
