@@ -6,9 +6,10 @@
  * faster from the process's start, for time, gettimeofday and clock_gettime, and
  * sleep, usleep and nanosleep last 1/N of the time asked. Inert without FAKETIME.
  *
- * The player hides LD_PRELOAD (the host's libfaketime) from MIPS programs, since
- * their loader cannot load it; ZP_HOST_PRELOAD holds it and is put back here so
- * that host programs started from a MIPS program are sped up too. */
+ * The player hands MIPS programs an LD_PRELOAD of their own (qemu's QEMU_SET_ENV):
+ * their loader cannot load the host's libfaketime, nor the host's loader these.
+ * Here the host's (ZP_HOST_PRELOAD, or none) is put back, so that host programs
+ * started from a MIPS program run as they do elsewhere in the player. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <stdlib.h>
@@ -32,8 +33,10 @@ __attribute__((constructor)) static void speed_init(void)
     real_clock_gettime = (clock_gettime_fn)dlsym(RTLD_NEXT, "clock_gettime");
     real_nanosleep = (nanosleep_fn)dlsym(RTLD_NEXT, "nanosleep");
     const char *host = getenv("ZP_HOST_PRELOAD");
-    if (host && *host && !getenv("LD_PRELOAD"))
+    if (host && *host)
         setenv("LD_PRELOAD", host, 1);
+    else
+        unsetenv("LD_PRELOAD");
     const char *ft = getenv("FAKETIME");
     const char *x = ft ? strchr(ft, 'x') : NULL;
     if (x && atof(x + 1) > 0)
