@@ -33,11 +33,16 @@ mount -t binfmt_misc zelplayer "$zp_bm" 2>/dev/null ||
 if [[ -e $zp_bm/zel-mipsel ]] || ! [[ -e $zp_bm/register ]]; then
   zp_refuse "the binfmt_misc instance is not the player's own"
 fi
-# Debian's magic and mask for little-endian MIPS32 executables. The handler, a
-# script inside the root, keeps the program's argv[0] (P; see qemu-mipsel).
+# Debian's magic and mask for little-endian MIPS32 executables. The handler is
+# qemu itself, started at once under the program's name (the kernel names the
+# process after the program), so that pidof finds a MIPS zeldaemon from its first
+# instant as on the player. pidof (sysvinit's) matches argv[0], which here is the
+# handler's path, or the process name when argv[0] holds a blank: hence the blank
+# in the handler's name.
 IFS=: read -r _ _ _ _ zp_magic zp_mask _ _ </usr/lib/binfmt.d/qemu-mipsel.conf ||
   zp_refuse "/usr/lib/binfmt.d/qemu-mipsel.conf unreadable (qemu-user-static)"
-install -D -m 755 "$here/mipsel/qemu-mipsel" "$R/player/mipsel/qemu-mipsel"
-printf ':zel-mipsel:M::%s:%s:/player/mipsel/qemu-mipsel:P' "$zp_magic" "$zp_mask" >"$zp_bm/register" ||
+mkdir -p "$R/player/mipsel"
+ln -s /usr/bin/qemu-mipsel-static "$R/player/mipsel/qemu mipsel"
+printf ':zel-mipsel:M::%s:%s:/player/mipsel/qemu mipsel:' "$zp_magic" "$zp_mask" >"$zp_bm/register" ||
   zp_refuse "registering the handler failed"
 unset zp_bm zp_magic zp_mask
