@@ -77,6 +77,7 @@ make -C "$work" -s -j"$(nproc 2>/dev/null || echo 2)" ARCH=mips all >"$out/build
   { tail -n 30 "$out/build.log" >&2; echo "uclibc: build FAILED (log: $out/build.log)" >&2; exit 1; }
 make -C "$work" -s ARCH=mips PREFIX="$sysroot" install >/dev/null
 cp -r "$out/kernel-headers/." "$sysroot/usr/include/"
+cp "$work/.config" "$out/config"
 rm -rf "$work"
 touch "$out/done"
 echo "uclibc: built in $((SECONDS - start)) s" >&2
