@@ -68,6 +68,10 @@ install -m 755 "$here/standins/record" "$R/opt/oakhttpd/default/setups.cgi"
 install -m 755 "$here/standins/record" "$R/mnt/oak7210/bin/reset_zel"
 install -m 755 "$here/boot" "$R/player/boot"
 
+# --target mipsel: uClibc's /lib beside the host's, and the handler of MIPS programs.
+# shellcheck source=player/mipsel/root.sh
+[[ "${ZP_TARGET:-host}" == host ]] || source "$here/mipsel/root.sh"
+
 # The build's install tree, as a firmware build lays it out (its /usr holds only
 # headers and static libraries for other programs).
 if [[ -d "$ZP_ROOTFS" ]]; then

@@ -11,6 +11,14 @@
 #                           from /usr/src/googletest, kept under build/.gtest) and
 #                           run them, and the footprint checks, under qemu-user
 #
+# The player's programs link against its own C library, uClibc-ng, built once by
+# scripts/uclibc.sh (cmake/toolchains/mipsel-uclibc.cmake); its runtime goes to
+# build/rootfs-mipsel/lib, and the simulated player's MIPS helpers (flash
+# emulation, clock) to build/cross-mipsel-player/player/bin. GoogleTest needs
+# libstdc++, which has no uClibc build here: the MIPS unit tests are built in
+# build/cross-mipsel-glibc with the static glibc toolchain
+# (cmake/toolchains/mipsel-linux-gnu.cmake), which installs nothing.
+#
 # ZEL_CROSS_COMPONENTS_<target> overrides the folder list of one target.
 set -euo pipefail
 
@@ -81,46 +89,99 @@ needed_targets() {
   done
 }
 
+# build_tree NAME TOOLCHAIN COMPONENTS TESTS [ROOT]: configures and builds
+# build/NAME; with TESTS 1 also the unit tests, which it runs; with ROOT installs
+# into that staging root.
+build_tree() {
+  local name=$1 toolchain=$2 comps=$3 with_tests=$4 root=${5:-}
+  local bdir="$top/build/$name" triple
+  triple=$(basename "$toolchain" .cmake)
+  local args=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=MinSizeRel)
+  if ((with_tests)); then
+    args+=(-DBUILD_TESTING=ON -DGTest_DIR="$(gtest_for "$triple" "$toolchain")" "-DZEL_COMPONENTS=$comps;tests")
+  else
+    args+=(-DBUILD_TESTING=OFF "-DZEL_COMPONENTS=$comps")
+  fi
+  echo "cross: $name ($triple): $comps"
+  cmake -S "$top" -B "$bdir" -G Ninja "${args[@]}" >/dev/null || { echo "cross: $name configure FAILED" >&2; return 1; }
+  local ok=0
+  if ((with_tests)); then
+    # Only what ships and what the target's tests run: other test programs may
+    # need the host (preload libraries, the simulated player).
+    mapfile -t want < <(needed_targets "$bdir")
+    if ! cmake --build "$bdir" "$jobs" --target "${want[@]}" -- -k 0; then
+      echo "cross: $name: some targets did not build (their tests are reported as not run)" >&2
+      ok=1
+    fi
+  elif ! cmake --build "$bdir" "$jobs"; then
+    echo "cross: $name build FAILED" >&2
+    return 1
+  fi
+  if [[ -n "$root" ]]; then
+    rm -rf "$root"
+    DESTDIR="$root" cmake --install "$bdir" --prefix /usr >/dev/null ||
+      { echo "cross: $name install FAILED" >&2; ok=1; }
+    echo "cross: $name programs in ${root#"$top"/}/mnt/oak7210/bin:" \
+      $(ls "$root/mnt/oak7210/bin" 2>/dev/null)
+  fi
+  if ((with_tests)); then
+    ctest --test-dir "$bdir" -L 'unit|footprint' "$jobs" --output-on-failure || ok=1
+  fi
+  return $ok
+}
+
+# check_uclibc ROOT: every installed program asks for uClibc's loader and needs
+# only libraries that the staging root's /lib holds.
+check_uclibc() {
+  local root=$1 p lib bad=0
+  for p in "$root"/mnt/oak7210/bin/*; do
+    if ! readelf -l "$p" 2>/dev/null | grep -q 'interpreter: /lib/ld-uClibc.so.0\]'; then
+      echo "cross: ${p#"$root"}: ELF interpreter is not /lib/ld-uClibc.so.0" >&2
+      bad=1
+    fi
+    for lib in $(readelf -d "$p" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+      [[ -e "$root/lib/$lib" ]] ||
+        { echo "cross: ${p#"$root"} needs $lib, which is not uClibc's" >&2; bad=1; }
+    done
+  done
+  return $bad
+}
+
+# The player: programs against uClibc into the staging root, with the C library's
+# runtime; the simulated player's MIPS helpers; the unit tests on the stand-in.
+build_mipsel() {
+  local sysroot root="$top/build/rootfs-mipsel" ok=0
+  sysroot=$(bash "$top/scripts/uclibc.sh") || return 1
+  local tc="$top/cmake/toolchains/mipsel-uclibc.cmake"
+  build_tree cross-mipsel "$tc" "$(components_of mipsel)" 0 "$root" || return 1
+  mkdir -p "$root/lib"
+  cp -a "$sysroot"/lib/ld-uClibc* "$sysroot"/lib/libc.so.* "$sysroot"/lib/libuClibc-* "$root/lib/"
+  check_uclibc "$root" || ok=1
+  echo "cross: mipsel player helpers"
+  { cmake -S "$top/player/mipsel" -B "$top/build/cross-mipsel-player" -G Ninja \
+      -DCMAKE_TOOLCHAIN_FILE="$tc" -DCMAKE_BUILD_TYPE=MinSizeRel -DZEL_UCLIBC_SYSROOT="$sysroot" >/dev/null &&
+    cmake --build "$top/build/cross-mipsel-player" "$jobs" >/dev/null; } ||
+    { echo "cross: mipsel player helpers FAILED" >&2; ok=1; }
+  if ((tests)); then
+    build_tree cross-mipsel-glibc "$top/cmake/toolchains/mipsel-linux-gnu.cmake" \
+      "$(components_of mipsel)" 1 || ok=1
+  fi
+  return $ok
+}
+
 rc=0
 for t in "${targets[@]}"; do
   triple=$(triple_of "$t")
-  toolchain="$top/cmake/toolchains/$triple.cmake"
   if ! command -v "$triple-g++" >/dev/null; then
     echo "cross: $triple-g++ not found (Debian package g++-$triple); $t skipped" >&2
     rc=1
     continue
   fi
-  comps=$(components_of "$t")
-  args=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=MinSizeRel)
-  if ((tests)); then
-    args+=(-DBUILD_TESTING=ON -DGTest_DIR="$(gtest_for "$triple" "$toolchain")" "-DZEL_COMPONENTS=$comps;tests")
+  if [[ $t == mipsel ]]; then
+    build_mipsel || rc=1
   else
-    args+=(-DBUILD_TESTING=OFF "-DZEL_COMPONENTS=$comps")
-  fi
-  bdir="$top/build/cross-$t"
-  root="$top/build/rootfs-$t"
-  echo "cross: $t ($triple): $comps"
-  cmake -S "$top" -B "$bdir" -G Ninja "${args[@]}" >/dev/null
-  if ((tests)); then
-    # Only what ships and what the target's tests run: other test programs may
-    # need the host (preload libraries, the simulated player).
-    mapfile -t want < <(needed_targets "$bdir")
-    if ! cmake --build "$bdir" "$jobs" --target "${want[@]}" -- -k 0; then
-      echo "cross: $t: some targets did not build (their tests are reported as not run)" >&2
-      rc=1
-    fi
-  elif ! cmake --build "$bdir" "$jobs"; then
-    echo "cross: $t build FAILED" >&2
-    rc=1
-    continue
-  fi
-  rm -rf "$root"
-  DESTDIR="$root" cmake --install "$bdir" --prefix /usr >/dev/null ||
-    { echo "cross: $t install FAILED" >&2; rc=1; }
-  echo "cross: $t programs in ${root#"$top"/}/mnt/oak7210/bin:" \
-    $(ls "$root/mnt/oak7210/bin" 2>/dev/null)
-  if ((tests)); then
-    ctest --test-dir "$bdir" -L 'unit|footprint' "$jobs" --output-on-failure || rc=1
+    build_tree "cross-$t" "$top/cmake/toolchains/$triple.cmake" "$(components_of "$t")" "$tests" \
+      "$top/build/rootfs-$t" || rc=1
   fi
 done
 exit $rc

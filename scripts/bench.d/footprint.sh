@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # ./zel bench footprint: stripped size of each program and the shared libraries it
-# needs (DT_NEEDED), for a host release build and for the player (MIPS), linked
-# against shared libc as on the device and statically against the cross glibc
-# (the uClibc stand-in of ./zel cross), and shmpoke for the ARM system.
+# needs (DT_NEEDED), for a host release build and for the player (MIPS): linked
+# against the player's uClibc (./zel cross), against the cross glibc shared and
+# static, and shmpoke for the ARM system. Then the size of each C library's
+# runtime, which the player holds once for all its programs.
 # Builds are release (-Os), tests off, installed with DESTDIR as firmware does.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -36,9 +37,11 @@ tc=$top/cmake/toolchains
 cols=(host)
 build host
 if command -v mipsel-linux-gnu-g++ >/dev/null; then
+  uclibc=$(bash "$top/scripts/uclibc.sh")
+  build mipsel-uclibc -DCMAKE_TOOLCHAIN_FILE="$tc/mipsel-uclibc.cmake" -DZEL_UCLIBC_SYSROOT="$uclibc"
   build mipsel-shared -DCMAKE_TOOLCHAIN_FILE="$tc/mipsel-linux-gnu.cmake" -DCMAKE_EXE_LINKER_FLAGS=
   build mipsel-static -DCMAKE_TOOLCHAIN_FILE="$tc/mipsel-linux-gnu.cmake"
-  cols+=(mipsel-shared mipsel-static)
+  cols+=(mipsel-uclibc mipsel-shared mipsel-static)
 fi
 if command -v arm-linux-gnueabi-g++ >/dev/null; then
   build arm-static -DCMAKE_TOOLCHAIN_FILE="$tc/arm-linux-gnueabi.cmake" "-DZEL_COMPONENTS=zelmsg;shmpoke"
@@ -62,3 +65,23 @@ for p in "${programs[@]}"; do
   for c in "${cols[@]}"; do printf ' %s |' "$(cell "$c" "$(strip_of "$c")" "$p")"; done
   echo
 done
+
+# stripped_size FILE STRIP: bytes of FILE once stripped
+stripped_size() {
+  local tmp
+  tmp=$(mktemp)
+  "$2" -o "$tmp" "$1"
+  stat -c %s "$tmp"
+  rm -f "$tmp"
+}
+
+if [[ -n "${uclibc:-}" ]]; then
+  gl=/usr/mipsel-linux-gnu/lib
+  echo
+  echo "C library runtime on the player (stripped bytes):"
+  echo
+  echo "| runtime | files | bytes |"
+  echo "|---|---|---|"
+  echo "| uClibc-ng | ld-uClibc.so.0, libc.so.0 | $(($(stripped_size "$uclibc/lib/ld-uClibc.so.0" mipsel-linux-gnu-strip) + $(stripped_size "$uclibc/lib/libc.so.0" mipsel-linux-gnu-strip))) |"
+  echo "| glibc | ld.so.1, libc.so.6 | $(($(stripped_size "$gl/ld.so.1" mipsel-linux-gnu-strip) + $(stripped_size "$gl/libc.so.6" mipsel-linux-gnu-strip))) |"
+fi

@@ -1,0 +1,8 @@
+#!/bin/sh
+# after_daemon.sh SCRIPT [ARGS...]: runs SCRIPT once the boot's zeldaemon is up (at
+# most 30 s of the player's clock). The boot script returns before its background
+# daemon has started, and the request suite looks for the daemon at once: under
+# load a MIPS start (and, less often, the host's) loses that race.
+. "$(dirname "$0")/../../player/testlib.sh"
+wait_for 'pidof zeldaemon >/dev/null' 30
+exec /bin/sh "$@"

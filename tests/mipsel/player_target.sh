@@ -1,0 +1,43 @@
+#!/bin/sh
+# --target mipsel: the MIPS uClibc programs run in the simulated player, and the
+# binfmt_misc handler that starts them exists only inside it: never on the host,
+# neither while a player runs nor after.
+# usage: player_target.sh ZELPLAYER BUILD_DIR MIPSEL_ROOTFS MIPSEL_HELPERS
+player=$1 build=$2 root=$3 helpers=$4
+. "$(dirname "$0")/../../player/testlib.sh"
+host_handler=/proc/sys/fs/binfmt_misc/zel-mipsel
+
+for f in "$root/mnt/oak7210/bin/zeldaemon" "$root/lib/ld-uClibc.so.0" "$helpers/libzel_mtdemu.so"; do
+  if [ ! -e "$f" ]; then
+    echo "FAIL $f missing: the MIPS build comes from ./zel cross (the cross stage of ./zel test)"
+    exit 1
+  fi
+done
+check "the shipped daemon asks for uClibc's loader" \
+  "readelf -l '$root/mnt/oak7210/bin/zeldaemon' | grep -q 'interpreter: /lib/ld-uClibc.so.0]'"
+
+# The kernel's one global instance, looked at from a private mount namespace (the
+# host has none mounted, and none is left mounted).
+host_handlers() {
+  unshare --mount --propagation private sh -c \
+    'mount -t binfmt_misc zeltest /proc/sys/fs/binfmt_misc && ls /proc/sys/fs/binfmt_misc'
+}
+
+out=$("$player" --build "$build" --target mipsel -- sh -c '
+  grep -qx enabled /proc/sys/fs/binfmt_misc/zel-mipsel && echo handler
+  ls /lib/ld-uClibc.so.0 /lib/libc.so.0
+  zelctl get upnp' 2>&1)
+expect_eq "MIPS zelctl runs through the player's handler" "$out" "handler
+/lib/ld-uClibc.so.0
+/lib/libc.so.0
+1"
+
+# A player that runs for a while: the host's instance never holds the handler.
+"$player" --build "$build" --target mipsel -- sh -c 'zelctl get upnp >/dev/null; sleep 4' &
+running=$!
+sleep 2
+check "no handler on the host while a player runs" "host_handlers >/tmp/zel-binfmt.$$ && ! grep -qx zel-mipsel /tmp/zel-binfmt.$$"
+wait $running
+check "no handler on the host afterwards" "host_handlers >/tmp/zel-binfmt.$$ && ! grep -qx zel-mipsel /tmp/zel-binfmt.$$"
+rm -f /tmp/zel-binfmt.$$
+finish
