@@ -39,6 +39,9 @@
  * Making the device unopenable for good: remove the file, or open_fail -1.
  */
 #define _GNU_SOURCE
+// open and open64 are defined side by side below: with 64-bit offsets a C library
+// (uClibc) maps the one onto the other.
+#undef _FILE_OFFSET_BITS
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -51,6 +54,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <mtd/mtd-user.h>
+
+// Older C libraries (uClibc 1.0) lack the flag; open() only tests it to know whether
+// a mode was given. The kernel's value on every architecture this runs on.
+#ifndef O_TMPFILE
+#define O_TMPFILE (020000000 | O_DIRECTORY)
+#endif
 
 #define EMU_EXPORT __attribute__((visibility("default")))
 #define DEFAULT_ERASESIZE 65536u
