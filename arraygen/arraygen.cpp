@@ -4,7 +4,7 @@
 
 arraygen::arraygen()
     : inFile(nullptr), outFile(stdout), levelIndex(), readBuf(), readPos(0), readLen(0), depth(0), hiddenDepth(0),
-      level0Form(VarForm::plain), pathStale(true), noMemory(false), outLen(0)
+      level0Form(VarForm::plain), pathStale(true), noMemory(false), outLen(0), outBuf()
 {
 }
 
@@ -56,6 +56,15 @@ void arraygen::put(const char *s, size_t n)
     }
     memcpy(outBuf + outLen, s, n);
     outLen += n;
+}
+
+// Copies a literal without its NUL; returns the end.
+template <size_t N>
+static char *copy_text(char *out, const char (&text)[N])
+{
+    for (size_t i = 0; i + 1 < N; i++)
+        out[i] = text[i];
+    return out + N - 1;
 }
 
 // Writes s escaped to out, which has room for twice its length; returns the
@@ -324,25 +333,17 @@ void arraygen::writeLeaf(imString *tag, const char *value, size_t valueLen)
         char *out = outBuf + outLen;
         if (depth > 0) {
             memcpy(out, path.getString(), head);
-            out += head;
-            memcpy(out, "[\"", 2);
-            out = escape_to(out + 2, key, keyLen, EscapeTable::key);
-            memcpy(out, "\"] = \"", 6);
-            out += 6;
+            out = escape_to(copy_text(out + head, "[\""), key, keyLen, EscapeTable::key);
+            out = copy_text(out, "\"] = \"");
         } else if (form == VarForm::plain) {
-            *out++ = '$';
-            out = escape_to(out, key, keyLen, EscapeTable::key);
-            memcpy(out, " = \"", 4);
-            out += 4;
+            out = escape_to(copy_text(out, "$"), key, keyLen, EscapeTable::key);
+            out = copy_text(out, " = \"");
         } else {
-            memcpy(out, "${\"", 3);
-            out = escape_to(out + 3, key, keyLen, EscapeTable::key);
-            memcpy(out, "\"} = \"", 6);
-            out += 6;
+            out = escape_to(copy_text(out, "${\""), key, keyLen, EscapeTable::key);
+            out = copy_text(out, "\"} = \"");
         }
-        out = escape_to(out, value, valueLen, EscapeTable::value);
-        memcpy(out, "\";\n", 3);
-        outLen = static_cast<size_t>(out + 3 - outBuf);
+        out = copy_text(escape_to(out, value, valueLen, EscapeTable::value), "\";\n");
+        outLen = static_cast<size_t>(out - outBuf);
         return;
     }
     if (depth == 0) {

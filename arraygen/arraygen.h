@@ -33,7 +33,7 @@ public:
     bool outputFailed();
 
     // Bytes of output collected before they are handed to the stream.
-    static const size_t outSize = 32 * 1024;
+    static const size_t outSize = 32768;
 
 private:
     enum class VarForm {

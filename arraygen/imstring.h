@@ -118,7 +118,7 @@ public:
     int catStringEscKey(char *s) { return catEscaped(s, EscapeTable::key); }
 
 private:
-    static const size_t keptBlock = 64 * 1024;
+    static const size_t keptBlock = 65536;
 
     size_t length;
     size_t blockSize;
