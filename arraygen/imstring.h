@@ -27,18 +27,20 @@ struct EscapeTable {
 };
 inline constexpr EscapeTable escapeTable;
 
+// reserved and capacity are counters that tests and readers reason with; they
+// are neither the length nor the size of the block behind chars, which are
+// kept apart (length, blockSize). reserved is 2 when empty and every append
+// adds its length plus 2 (an escaping append counts as the appends of its
+// pieces: each text run and each backslash pair), so it is always at least the
+// true length plus 1. capacity is the smallest multiple of 16 above reserved
+// at the last time reserved outgrew it, and 0 after a reset. The block is at
+// least capacity bytes, larger when it was kept over a reset or doubled. An
+// append that fits copies only its own bytes; one that does not at least
+// doubles the block, so a long text costs linear time.
 class imString {
 public:
     char *chars;
-    // The two counters tests and readers reason with; neither is the length nor
-    // the size of the block behind chars.
-    // reserved: 2 when empty, and every append adds its length plus 2 (an
-    // escaping append counts as the appends of its pieces: each text run and
-    // each backslash pair). Always at least the true length plus 1.
     int reserved;
-    // capacity: the smallest multiple of 16 above reserved at the last time
-    // reserved outgrew it; 0 after a reset. The block is at least this large,
-    // and larger when it was kept over a reset or grown by doubling.
     int capacity;
 
     // Allocation goes through here so tests can make it fail.
@@ -135,8 +137,7 @@ private:
             free(chars);
     }
 
-    // Makes room for extra more bytes, growing reserved by reservation. The
-    // block at least doubles when it must grow, so a long text costs linear time.
+    // Makes room for extra more bytes, growing reserved by reservation.
     int reserve(size_t extra, long long reservation)
     {
         // Past 2 GiB the counters would overflow: refuse like a failed allocation.
