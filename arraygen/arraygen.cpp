@@ -328,8 +328,10 @@ void arraygen::writeLeaf(imString *tag, const char *value, size_t valueLen)
     if (noMemory)
         return;
     size_t head = depth > 0 ? path.getLength() : 0;
-    // Escaping at most doubles the key and the value.
-    if (head + 2 * (keyLen + valueLen) + 16 <= outSize - outLen) {
+    size_t room = outSize - outLen;
+    // Escaping at most doubles the key and the value (compared so that a
+    // 32-bit size cannot wrap).
+    if (head + 16 <= room && keyLen + valueLen <= (room - head - 16) / 2) {
         char *out = outBuf + outLen;
         if (depth > 0) {
             memcpy(out, path.getString(), head);
