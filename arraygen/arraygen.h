@@ -3,6 +3,7 @@
 #ifndef ARRAYGEN_ARRAYGEN_H
 #define ARRAYGEN_ARRAYGEN_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -31,6 +32,9 @@ public:
     // Flushes the output; true when writing it failed (a full disk, say).
     bool outputFailed();
 
+    // Bytes of output collected before they are handed to the stream.
+    static const size_t outSize = 32768;
+
 private:
     enum class VarForm {
         plain,
@@ -38,11 +42,17 @@ private:
         none
     };
 
-    void writeLeaf(imString *tag, imString *value);
+    bool refill();
+    int scanTo(char delim, imString *out, bool keepDelim);
+    bool leafInChunk(const char **text, size_t *len);
+    void writeLeaf(imString *tag, const char *value, size_t valueLen);
     void openContainer(imString *tag);
     void closeContainer();
-    void writeVariable(const char *escapedName, VarForm form);
+    bool buildPath();
     static VarForm variableForm(const char *rawName, bool assignedWhole);
+    void put(const char *s, size_t n);
+    void putEscaped(const char *s, size_t n, unsigned char kind);
+    void flushOut();
     void track(int rc)
     {
         if (rc != 0)
@@ -56,14 +66,20 @@ private:
     int32_t levelIndex[maxLevels];
     char readBuf[4096];
     int32_t readPos;
+    // Bytes of the chunk before its first NUL: the rest of a chunk after a NUL
+    // byte is never looked at.
     int32_t readLen;
     int32_t depth;
     // Containers open beyond maxLevels; their contents are dropped.
     long long hiddenDepth;
     VarForm level0Form;
-    imString escaped;
-    imString escapedKey;
+    // The path prefix of a leaf at the current depth, ready to write; rebuilt
+    // when a container opens or closes.
+    imString path;
+    bool pathStale;
     bool noMemory;
+    size_t outLen;
+    char outBuf[outSize];
 };
 
 #endif

@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to processFile and checks that what comes out is still
-// nothing but PHP assignments of closed, uninterpolated string literals.
+// nothing but PHP assignments of closed, uninterpolated string literals, and
+// that it does not depend on where the read chunks end.
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -106,20 +107,28 @@ struct Reader {
 
 int inFd = -1;
 int outFd = -1;
-char *outBuf;
-size_t outCap;
 
-} // namespace
+struct Output {
+    char *p = nullptr;
+    size_t len = 0;
+    size_t cap = 0;
+};
+Output first, second;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+// Converts pad spaces followed by data into out.
+void convert(const uint8_t *data, size_t size, size_t pad, Output &out)
 {
+    static char spaces[4096];
+    if (!spaces[0])
+        memset(spaces, ' ', sizeof spaces);
     if (inFd < 0) {
         inFd = memfd_create("arraygen-in", 0);
         outFd = memfd_create("arraygen-out", 0);
         if (inFd < 0 || outFd < 0)
             abort();
     }
-    if (ftruncate(inFd, 0) != 0 || pwrite(inFd, data, size, 0) != static_cast<ssize_t>(size))
+    if (pad > sizeof spaces || ftruncate(inFd, 0) != 0 || pwrite(inFd, spaces, pad, 0) != static_cast<ssize_t>(pad) ||
+        pwrite(inFd, data, size, static_cast<off_t>(pad)) != static_cast<ssize_t>(size))
         abort();
     char inPath[64], outPath[64];
     snprintf(inPath, sizeof inPath, "/proc/self/fd/%d", inFd);
@@ -134,19 +143,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     struct stat st;
     if (fstat(outFd, &st) != 0)
         abort();
-    size_t len = static_cast<size_t>(st.st_size);
-    if (len > outCap) {
-        free(outBuf);
-        outCap = len;
-        outBuf = static_cast<char *>(malloc(outCap));
+    out.len = static_cast<size_t>(st.st_size);
+    if (out.len > out.cap) {
+        free(out.p);
+        out.cap = out.len;
+        out.p = static_cast<char *>(malloc(out.cap));
     }
-    if (pread(outFd, outBuf, len, 0) != static_cast<ssize_t>(len))
+    if (pread(outFd, out.p, out.len, 0) != static_cast<ssize_t>(out.len))
         abort();
-    Reader r{outBuf, outBuf + len};
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    convert(data, size, 0, first);
+    Reader r{first.p, first.p + first.len};
     if (!r.file()) {
         fprintf(stderr, "not a file of plain PHP assignments near output byte %zu:\n%.*s\n",
-                static_cast<size_t>(r.p - outBuf), static_cast<int>(len > 2000 ? 2000 : len), outBuf);
+                static_cast<size_t>(r.p - first.p), static_cast<int>(first.len > 2000 ? 2000 : first.len), first.p);
         abort();
+    }
+    // Text before the first tag is dropped, so spaces in front only move the
+    // edges of the read chunks: here the first edge falls k bytes into the
+    // data. Without a NUL byte (which cuts its chunk short) where a tag or text
+    // is split must not show in the output.
+    if (size > 0 && !memchr(data, 0, size)) {
+        size_t k = 1 + (size + data[0]) % (size < 4094 ? size : 4094);
+        convert(data, size, 4095 - k, second);
+        if (first.len != second.len || memcmp(first.p, second.p, first.len) != 0) {
+            fprintf(stderr, "output changes when the chunk edges move\n");
+            abort();
+        }
     }
     return 0;
 }

@@ -139,6 +139,35 @@ struct FailingAllocation : ::testing::Test {
     void TearDown() override { imString::allocate = malloc; }
 };
 
+int allocations;
+void *counting_malloc(size_t size)
+{
+    allocations++;
+    return malloc(size);
+}
+
+// A long text must cost linear time: blocks grow geometrically, and escaping
+// takes at most one block however many pieces it appends.
+TEST_F(FailingAllocation, LongTextsTakeFewBlocks)
+{
+    imString s;
+    std::string piece(4000, 'x');
+    imString::allocate = counting_malloc;
+    allocations = 0;
+    for (int i = 0; i < 1000; i++)
+        ASSERT_EQ(0, s.catString(piece.c_str()));
+    EXPECT_LE(allocations, 24);
+    EXPECT_EQ(4000000u, strlen(s.getString()));
+
+    imString t;
+    std::string quotes(100000, '\'');
+    allocations = 0;
+    ASSERT_EQ(0, t.catStringEscQuote(&quotes[0]));
+    EXPECT_EQ(1, allocations);
+    EXPECT_EQ(200000u, strlen(t.getString()));
+    EXPECT_EQ(2 + 100000 + 5 * 100000 + 2, t.reserved);
+}
+
 TEST_F(FailingAllocation, FailedGrowthKeepsTheString)
 {
     imString s;
