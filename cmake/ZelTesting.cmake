@@ -27,6 +27,8 @@ function(zel_player_test)
     FIXTURES_REQUIRED zel_rootfs
     TIMEOUT ${PT_TIMEOUT}
     RESOURCE_LOCK zel_player_cpu)
+  # Kept for runs of the same test in other setups (tests/kernel26).
+  set_property(GLOBAL PROPERTY ZEL_TEST_${PT_NAME} PLAYER ${PT_TIMEOUT} PLAYER_ARGS ${PT_PLAYER_ARGS} COMMAND ${PT_COMMAND})
 endfunction()
 
 function(zel_gtest target)
@@ -64,6 +66,7 @@ function(zel_gtest target)
     add_test(NAME ${GT_NAME}
       COMMAND sh ${PROJECT_SOURCE_DIR}/zelmsg/tests/private_root.sh $<TARGET_FILE:${target}>)
     set(labels store)
+    set_property(GLOBAL PROPERTY ZEL_TEST_${GT_NAME} PRIVATE_ROOT ${target})
   else()
     message(FATAL_ERROR "zel_gtest(${target}): RUN ${GT_RUN} is none of host, ipc, private_root, player")
   endif()

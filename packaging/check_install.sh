@@ -56,6 +56,23 @@ while read -r f; do
   esac
 done < <(cd "$root" && find . -type f -o -type l | sed 's|^\./||' | sort)
 
+# OpenWrt starts the daemon from a procd script of its own, which the package's
+# Makefile installs: well-formed, and running the installed daemon in the foreground
+# under procd's respawn.
+procd=$src/packaging/openwrt/files/zeldaemon.init
+sh -n "$procd" || bad "procd script $procd: syntax error"
+grep -q '^\s*$(INSTALL_BIN) \./files/zeldaemon\.init $(1)/etc/init\.d/zeldaemon$' \
+  "$src/packaging/openwrt/Makefile" || bad "packaging/openwrt/Makefile does not install the procd script"
+params=$(sh -c '
+  procd_open_instance() { echo open; }
+  procd_set_param() { echo "$*"; }
+  procd_close_instance() { echo close; }
+  . "$1"
+  [ "$USE_PROCD" = 1 ] && start_service' procd "$procd") || bad "procd script: no USE_PROCD=1 or start_service failed"
+grep -qx "command /mnt/oak7210/bin/zeldaemon" <<<"$params" ||
+  bad "procd script does not run /mnt/oak7210/bin/zeldaemon as it is, in the foreground"
+grep -q "^respawn" <<<"$params" || bad "procd script sets no respawn"
+
 services=()
 for p in zeldaemon reset_zel zel_services; do
   [[ -f "$bin/$p" ]] && services+=("$bin/$p")

@@ -144,4 +144,8 @@ if [[ -n "${ZP_SPEED:-}" ]]; then
             "LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1")
 fi
 
-exec chroot "$R" /usr/bin/env -i "${envlist[@]}" /player/bin/zel-init /bin/sh /player/boot "$@"
+# An old kernel's profile is installed before init: every process of the player
+# inherits it.
+init=(/player/bin/zel-init)
+[[ -z "${ZP_KERNEL:-}" ]] || init=(/player/bin/zel-kernel "$ZP_KERNEL" /player/bin/zel-init)
+exec chroot "$R" /usr/bin/env -i "${envlist[@]}" "${init[@]}" /bin/sh /player/boot "$@"
