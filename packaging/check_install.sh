@@ -25,60 +25,57 @@ make -C "$work/build" install DESTDIR="$work/root" >>"$work.log" 2>&1 ||
 
 root=$work/root
 bin=$root/mnt/oak7210/bin
-fail=0
-bad() { echo "FAIL: $*" >&2; fail=1; }
+. "$src/player/testlib.sh"
 
 programs=(zeldaemon reset_zel zel_services arraygen shmpoke)
 host_machine=$(readelf -h /bin/sh | sed -n 's/ *Machine: *//p')
 machine=
 for p in "${programs[@]}"; do
-  [[ -x "$bin/$p" ]] || { bad "$p not installed in /mnt/oak7210/bin"; continue; }
+  check "$p installed in /mnt/oak7210/bin" "[[ -x '$bin/$p' ]]" || continue
   m=$(readelf -h "$bin/$p" | sed -n 's/ *Machine: *//p')
-  [[ -z "$machine" || "$m" == "$machine" ]] || bad "$p is built for $m, others for $machine"
+  [[ -z "$machine" ]] || expect_eq "$p built for the others' machine" "$m" "$machine"
   machine=$m
 done
-if [[ -n "$toolchain" && "$machine" == "$host_machine" ]]; then
-  bad "programs are built for the host ($machine), not with $toolchain"
-fi
+[[ -z "$toolchain" ]] ||
+  check "programs built with $toolchain, not for the host ($host_machine)" "[[ '$machine' != '$host_machine' ]]"
 for f in usr/include/zelmsg.h etc/init.d/S60zeldaemon; do
-  [[ -f "$root/$f" ]] || bad "/$f not installed"
+  expect_file "/$f installed" "$root/$f"
 done
 # A Debian host puts libraries in a multiarch folder under /usr/lib.
 for f in libzelmsg.a libzelmsg_nolock.a; do
-  [[ -n "$(find "$root/usr" -path "*/lib*/$f" 2>/dev/null)" ]] || bad "$f not installed"
+  check "$f installed" "[[ -n \"\$(find '$root/usr' -path '*/lib*/$f' 2>/dev/null)\" ]]"
 done
 
 # Nothing else: no test programs, no helpers of the simulated player.
-while read -r f; do
-  case "$f" in
-    mnt/oak7210/bin/* | etc/init.d/* | usr/include/zelmsg.h | usr/lib*/libzelmsg*.a) ;;
-    *) bad "unexpected file /$f" ;;
-  esac
-done < <(cd "$root" && find . -type f -o -type l | sed 's|^\./||' | sort)
+unexpected=$(cd "$root" && find . -type f -o -type l | sed 's|^\./||' | sort |
+  grep -Ev '^(mnt/oak7210/bin/.*|etc/init\.d/.*|usr/include/zelmsg\.h|usr/lib[^/]*/(.*/)?libzelmsg[^/]*\.a)$' || true)
+expect_eq "nothing else installed" "$unexpected" ""
 
 # OpenWrt starts the daemon from a procd script of its own, which the package's
 # Makefile installs: well-formed, and running the installed daemon in the foreground
 # under procd's respawn.
 procd=$src/packaging/openwrt/files/zeldaemon.init
-sh -n "$procd" || bad "procd script $procd: syntax error"
-grep -q '^\s*$(INSTALL_BIN) \./files/zeldaemon\.init $(1)/etc/init\.d/zeldaemon$' \
-  "$src/packaging/openwrt/Makefile" || bad "packaging/openwrt/Makefile does not install the procd script"
+check "procd script well-formed" "sh -n '$procd'"
+check "packaging/openwrt/Makefile installs the procd script" \
+  "grep -q '^\\s*\$(INSTALL_BIN) \\./files/zeldaemon\\.init \$(1)/etc/init\\.d/zeldaemon\$' '$src/packaging/openwrt/Makefile'"
 params=$(sh -c '
   procd_open_instance() { echo open; }
   procd_set_param() { echo "$*"; }
   procd_close_instance() { echo close; }
   . "$1"
-  [ "$USE_PROCD" = 1 ] && start_service' procd "$procd") || bad "procd script: no USE_PROCD=1 or start_service failed"
-grep -qx "command /mnt/oak7210/bin/zeldaemon" <<<"$params" ||
-  bad "procd script does not run /mnt/oak7210/bin/zeldaemon as it is, in the foreground"
-grep -q "^respawn" <<<"$params" || bad "procd script sets no respawn"
+  [ "$USE_PROCD" = 1 ] && start_service' procd "$procd") || params=""
+check "procd script: USE_PROCD=1 and start_service runs" "[[ -n \"\$params\" ]]"
+check "procd script runs /mnt/oak7210/bin/zeldaemon as it is, in the foreground" \
+  "grep -qx 'command /mnt/oak7210/bin/zeldaemon' <<<\"\$params\""
+check "procd script sets respawn" "grep -q '^respawn' <<<\"\$params\""
 
 services=()
 for p in zeldaemon reset_zel zel_services; do
   [[ -f "$bin/$p" ]] && services+=("$bin/$p")
 done
-((${#services[@]} == 0)) || "$(dirname "$0")/../tests/target/check_no_libstdcxx.sh" "${services[@]}" || fail=1
+((${#services[@]} == 0)) ||
+  check "service programs free of libstdc++" "'$(dirname "$0")/../tests/target/check_no_libstdcxx.sh' ${services[*]}"
 
 echo "installed for ${machine:-?}:"
 (cd "$root" && find . -type f | sed 's|^\./|  /|' | sort)
-exit $fail
+finish

@@ -11,7 +11,8 @@
 #                                player's clock, which may run fast); 1 on time-out
 #   finish                       prints "N passed, N failed"; exit status 1 on a failure
 #
-# Every check prints "ok   NAME" or "FAIL NAME" with what differed.
+# Every check prints "ok   NAME" or "FAIL NAME" with what differed, and returns 1 when
+# it failed (check ... || continue).
 
 t_passed=0
 t_failed=0
@@ -24,6 +25,7 @@ t_ok() {
 t_fail() {
     t_failed=$((t_failed + 1))
     echo "FAIL $1"
+    return 1
 }
 
 check() {
@@ -38,6 +40,7 @@ expect_eq() {
     else
         t_fail "$1"
         printf '     got:  [%s]\n     want: [%s]\n' "$2" "$3"
+        return 1
     fi
 }
 
@@ -45,10 +48,12 @@ expect_file() {
     if [ ! -e "$2" ]; then
         t_fail "$1"
         echo "     $2 missing"
+        return 1
     elif [ -n "${3:-}" ] && ! cmp -s "$2" "$3"; then
         t_fail "$1"
         echo "     $2 differs from $3:"
         diff -u "$3" "$2" | head -40 | sed 's/^/     /'
+        return 1
     else
         t_ok "$1"
     fi
@@ -64,6 +69,7 @@ expect_no_file() {
     else
         t_fail "$_t_name"
         echo "     still there:$_t_left"
+        return 1
     fi
 }
 
