@@ -103,7 +103,13 @@ build_tree() {
     args+=(-DBUILD_TESTING=OFF "-DZEL_COMPONENTS=$comps")
   fi
   echo "cross: $name ($triple): $comps"
+  # CMake keeps the toolchain of a tree's first configure: a tree made with another
+  # one (an older checkout's) is built anew.
+  if [[ -f "$bdir/CMakeCache.txt" && "$(cat "$bdir/zel-toolchain" 2>/dev/null)" != "$toolchain" ]]; then
+    rm -rf "$bdir"
+  fi
   cmake -S "$top" -B "$bdir" -G Ninja "${args[@]}" >/dev/null || { echo "cross: $name configure FAILED" >&2; return 1; }
+  echo "$toolchain" >"$bdir/zel-toolchain"
   local ok=0
   if ((with_tests)); then
     # Only what ships and what the target's tests run: other test programs may
