@@ -257,20 +257,14 @@ bool arraygen::buildPath()
     char *digitsEnd = digits + sizeof digits - 1;
     *digitsEnd = ']';
     for (int32_t i = 0; i < depth; i++) {
+        // Level 0 is the variable, "$name" or "${"name"}"; deeper levels are keys.
+        const bool plain = level0Form == VarForm::plain;
+        const char *open = i > 0 ? "[\"" : plain ? "$" : "${\"";
+        const char *close = i > 0 ? "\"][" : plain ? "[" : "\"}[";
         imString &name = levelName[i];
-        if (i > 0)
-            rc |= path.catBytes("[\"", 2);
-        else if (level0Form == VarForm::plain)
-            rc |= path.catBytes("$", 1);
-        else
-            rc |= path.catBytes("${\"", 3);
+        rc |= path.catString(open);
         rc |= path.catBytes(name.getString(), name.getLength());
-        if (i > 0)
-            rc |= path.catBytes("\"][", 3);
-        else if (level0Form == VarForm::plain)
-            rc |= path.catBytes("[", 1);
-        else
-            rc |= path.catBytes("\"}[", 3);
+        rc |= path.catString(close);
         char *p = format_index(digitsEnd, levelIndex[i]);
         rc |= path.catBytes(p, static_cast<size_t>(digitsEnd + 1 - p));
     }
@@ -409,7 +403,7 @@ void arraygen::processFile(const char *path)
     const char *text;
     size_t textLen;
     scanTo('<', nullptr, false);
-    scanTo('>', tag, true);
+    getTag(tag);
     while (!noMemory) {
         const char *t = tag->getString();
         if (skipped_tag(t, tag->getLength())) {
@@ -419,10 +413,8 @@ void arraygen::processFile(const char *path)
         } else if (leafInChunk(&text, &textLen)) {
             writeLeaf(tag, text, textLen);
         } else {
-            value.clear();
-            scanTo('<', &value, false);
-            lookahead->clear();
-            if (!scanTo('>', lookahead, true))
+            getTilTag(&value);
+            if (!getTag(lookahead))
                 break;
             if (lookahead->getString()[0] == '/') {
                 // The leaf's closing tag is consumed here unprocessed.
@@ -436,8 +428,7 @@ void arraygen::processFile(const char *path)
             }
         }
         scanTo('<', nullptr, false);
-        tag->clear();
-        if (!scanTo('>', tag, true))
+        if (!getTag(tag))
             break;
     }
     // Even a conversion cut short leaves a file that parses.

@@ -117,16 +117,16 @@ static void build_2_6(void)
     end_call(at);
 
     /* SOCK_CLOEXEC and SOCK_NONBLOCK in the type came with 2.6.27. */
-    at = begin_call(__NR_socket);
-    load_arg(1);
-    ret_if_above(10, FAIL(EINVAL));
-    ret(ALLOW);
-    end_call(at);
-    at = begin_call(__NR_socketpair);
-    load_arg(1);
-    ret_if_above(10, FAIL(EINVAL));
-    ret(ALLOW);
-    end_call(at);
+    {
+        static const unsigned int typed[] = {__NR_socket, __NR_socketpair};
+        for (unsigned int i = 0; i < sizeof typed / sizeof typed[0]; i++) {
+            at = begin_call(typed[i]);
+            load_arg(1);
+            ret_if_above(10, FAIL(EINVAL));
+            ret(ALLOW);
+            end_call(at);
+        }
+    }
 
     /* madvise: advice 0 to 4 and 9 to 11; later ones (MERGEABLE, HUGEPAGE, DONTDUMP,
      * FREE, ...) are unknown. */

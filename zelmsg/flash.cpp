@@ -163,9 +163,9 @@ uint32_t get_u32(const unsigned char *p)
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-// Reads and checks the spare copy. When it is valid and compare is given, *same says
-// whether compare holds the same text and NUL.
-zelmsg_spare_state read_spare(int fd, const geometry &g, trailer &t, const char *compare, bool *same)
+// Reads and checks the spare copy. When it is valid, same says whether buffer_setting
+// holds the same text and NUL.
+zelmsg_spare_state read_spare(int fd, const geometry &g, trailer &t, bool &same)
 {
     if (!g.room)
         return ZELMSG_SPARE_NO_ROOM;
@@ -185,19 +185,18 @@ zelmsg_spare_state read_spare(int fd, const geometry &g, trailer &t, const char 
     // The text, then its NUL: no NUL before it, and the CRC over the text.
     uint32_t crc = 0xFFFFFFFFu;
     bool whole = true;
-    bool equal = compare != nullptr;
+    bool equal = true;
     if (!scan(fd, g.spare_at, t.length + 1, [&](unsigned done, unsigned len) {
             unsigned text = done + len > t.length ? t.length - done : len;
             whole = memchr(chunk, '\0', text) == nullptr && (text == len || chunk[text] == '\0');
             crc = crc32_update(crc, chunk, text);
-            equal = equal && memcmp(chunk, compare + done, len) == 0;
+            equal = equal && memcmp(chunk, buffer_setting + done, len) == 0;
             return whole;
         }))
         return ZELMSG_SPARE_INVALID;
     if (!whole || (crc ^ 0xFFFFFFFFu) != t.crc)
         return ZELMSG_SPARE_INVALID;
-    if (same != nullptr)
-        *same = equal;
+    same = equal;
     return ZELMSG_SPARE_VALID;
 }
 
@@ -258,7 +257,7 @@ int commit_image(int &fd, const geometry &g)
     bool image_same = same_at(fd, 0, buffer_setting, compared);
     trailer t = {0, 0, 0};
     bool spare_same = false;
-    zelmsg_spare_state spare = read_spare(fd, g, t, buffer_setting, &spare_same);
+    zelmsg_spare_state spare = read_spare(fd, g, t, spare_same);
     // What the partition holds already costs no erase: flash wears out.
     if (image_same && (spare == ZELMSG_SPARE_NO_ROOM || spare_same))
         return static_cast<int>(kImage);
@@ -306,7 +305,7 @@ void resolve_image(int n, struct zelmsg_flash_report &r, bool *restore)
         r.room_need = 2 * g.area;
         trailer t = {0, 0, 0};
         bool same = false;
-        r.spare = read_spare(fd, g, t, buffer_setting, &same);
+        r.spare = read_spare(fd, g, t, same);
         if (r.spare == ZELMSG_SPARE_VALID) {
             r.sequence = t.sequence;
             r.spare_text_len = static_cast<int>(t.length);

@@ -168,6 +168,25 @@ void cut_record(char *rec)
         *rec = '\0';
 }
 
+// Removes the key's record from the text loaded last, if it has one; returns how many
+// leading bytes of the text stayed as the file holds them, and whether it had one.
+size_t cut_loaded(const char *key, bool *found)
+{
+    char *rec = find_loaded(key);
+    *found = rec != nullptr;
+    if (rec == nullptr)
+        return strlen(buffer_setting);
+    cut_record(rec);
+    return static_cast<size_t>(rec - buffer_setting);
+}
+
+// write_file's results for zelmsg_save_file's: 1 when the file cannot be opened, 2
+// when the text did not fit.
+int write_result(int saved)
+{
+    return saved == -1 ? 1 : saved == -2 ? 2 : saved;
+}
+
 // Appends the record at the end of the buffer's text, or does nothing and returns
 // false when the whole record does not fit: a cut record would lose the value.
 bool append_record(const char *key, const void *value, int is_int)
@@ -286,8 +305,7 @@ extern "C" int read_file(const char *path, char *buffer, int maxlen)
 
 extern "C" int write_file(const char *path, const char *text)
 {
-    int n = zelmsg_save_file(path, text, 0);
-    return n == -1 ? 1 : n == -2 ? 2 : n;
+    return write_result(zelmsg_save_file(path, text, 0));
 }
 
 extern "C" char *find_var(const char *key)
@@ -437,13 +455,11 @@ extern "C" int remove_var(const char *key)
     // read would be lost. A failed rewrite is reported, not taken for a removal.
     int r = -1;
     if (zelmsg_load_settings(SETTING_FILE) >= 0) {
-        char *rec = find_loaded(key);
+        bool found;
+        size_t unchanged = cut_loaded(key, &found);
         // Rewritten also when nothing was removed: a file without its NUL gets it.
-        size_t unchanged = rec != nullptr ? static_cast<size_t>(rec - buffer_setting) : strlen(buffer_setting);
-        if (rec != nullptr)
-            cut_record(rec);
         if (zelmsg_save_file(SETTING_FILE, buffer_setting, unchanged) >= 0)
-            r = rec != nullptr ? 1 : 0;
+            r = found ? 1 : 0;
     }
     return lock.release() ? r : -1;
 }
@@ -457,14 +473,11 @@ extern "C" int write_var(const char *key, const void *value, int is_int)
         return -1;
     int b = -1;
     if (load_for_change() >= 0) {
-        char *rec = find_loaded(key);
         // The text before the record that goes, or before the new one, stays as it is.
-        size_t unchanged = rec != nullptr ? static_cast<size_t>(rec - buffer_setting) : strlen(buffer_setting);
-        if (rec != nullptr)
-            cut_record(rec);
+        bool found;
+        size_t unchanged = cut_loaded(key, &found);
         if (append_record(key, value, is_int)) {
-            int w = zelmsg_save_file(SETTING_FILE, buffer_setting, unchanged);
-            b = w == -1 ? 1 : w == -2 ? 2 : w;
+            b = write_result(zelmsg_save_file(SETTING_FILE, buffer_setting, unchanged));
             f_dirty = 1;
         }
     }

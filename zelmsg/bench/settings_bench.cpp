@@ -66,23 +66,31 @@ void BM_floor_read_rewrite(benchmark::State &state)
         floor_io(true);
 }
 
+// Removals take 20 records, one per iteration, before the file is put back: a
+// restore before every removal would cost more than the removal. Returns this
+// iteration's place in its batch; `used` counts the batch's iterations so far.
+constexpr int kBatch = 20;
+int batch_slot(benchmark::State &state, const std::string &text, int &used)
+{
+    if (used == kBatch) {
+        state.PauseTiming();
+        put_file(text);
+        used = 0;
+        state.ResumeTiming();
+    }
+    return used++;
+}
+
 // A removal shortens the file: the floor of a rewrite that does, with the same
 // restores as BM_remove_var.
 void BM_floor_read_shorten(benchmark::State &state)
 {
-    constexpr int kBatch = 20;
     const std::string text = make_store(static_cast<int>(state.range(0)));
     static char buf[SETTING_BUF_SIZE + 1];
     put_file(text);
-    int i = 0;
+    int used = 0;
     for (auto _ : state) {
-        if (i == kBatch) {
-            state.PauseTiming();
-            put_file(text);
-            i = 0;
-            state.ResumeTiming();
-        }
-        ++i;
+        batch_slot(state, text, used);
         int fd = open(SETTING_FILE, O_RDWR);
         ssize_t n = read(fd, buf, SETTING_BUF_SIZE);
         // A record is 26 bytes long.
@@ -117,26 +125,18 @@ void BM_write_str(benchmark::State &state)
             state.SkipWithError("write_str failed");
 }
 
-// Removes 20 records around the middle, one per iteration, before the file is put
-// back: a restore before every removal would cost more than the removal.
+// Removes 20 records around the middle, in batches (batch_slot).
 void BM_remove_var(benchmark::State &state)
 {
-    constexpr int kBatch = 20;
     int records = static_cast<int>(state.range(0));
     const std::string text = make_store(records);
     char keys[kBatch][32];
     for (int k = 0; k < kBatch; ++k)
         snprintf(keys[k], sizeof keys[k], "setting_%04d", records / 2 + k);
     put_file(text);
-    int i = 0;
+    int used = 0;
     for (auto _ : state) {
-        if (i == kBatch) {
-            state.PauseTiming();
-            put_file(text);
-            i = 0;
-            state.ResumeTiming();
-        }
-        if (remove_var(keys[i++]) != 1)
+        if (remove_var(keys[batch_slot(state, text, used)]) != 1)
             state.SkipWithError("remove_var failed");
     }
 }
