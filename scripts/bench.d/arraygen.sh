@@ -154,7 +154,10 @@ if [[ -n "${ARRAYGEN_BENCH_MIPS:-}" || -z "${ARRAYGEN_BENCH_BIN:-}" ]] && [[ -x 
   command -v qemu-mipsel-static >/dev/null; then
   measure - "$bin" "$work/media5.xml" "$work/out.php"
   host_cpu=$cpu
-  measure - qemu-mipsel-static "$mips" "$work/media5.xml" "$work/out.php"
+  # The player's build links uClibc shared: qemu takes its loader and libraries from
+  # the sysroot that built it (cached by ./zel cross). A static one needs none.
+  sysroot=$(bash "$top/scripts/uclibc.sh")
+  measure - qemu-mipsel-static -L "$sysroot" "$mips" "$work/media5.xml" "$work/out.php"
   ratio="-"
   stopped || ratio="$(calc "$cpu / $host_cpu")x"
   row "MIPS build under qemu-mipsel, media list 5 MB (x host)" "$(mb_of "$work/media5.xml")" "$ratio"
