@@ -156,8 +156,9 @@ if [[ -n "${ARRAYGEN_BENCH_MIPS:-}" || -z "${ARRAYGEN_BENCH_BIN:-}" ]] && [[ -x 
   host_cpu=$cpu
   # The player's build links uClibc shared: qemu takes its loader and libraries from
   # the sysroot that built it (cached by ./zel cross). A static one needs none.
-  sysroot=$(bash "$top/scripts/uclibc.sh")
-  measure - qemu-mipsel-static -L "$sysroot" "$mips" "$work/media5.xml" "$work/out.php"
+  sysroot=()
+  if readelf -l "$mips" | grep -q 'ld-uClibc'; then sysroot=(-L "$(bash "$top/scripts/uclibc.sh")"); fi
+  measure - qemu-mipsel-static "${sysroot[@]}" "$mips" "$work/media5.xml" "$work/out.php"
   ratio="-"
   stopped || ratio="$(calc "$cpu / $host_cpu")x"
   row "MIPS build under qemu-mipsel, media list 5 MB (x host)" "$(mb_of "$work/media5.xml")" "$ratio"
