@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# initramfs.sh KIT ROOTFS HELPERS TABLE OUT: the board's initramfs (an uncompressed
+# cpio: under software emulation the kernel unpacks it faster than it inflates a
+# gzip) as OUT, rebuilt only when one of its inputs changed.
+#
+#   /init, /board/session.sh   the board's start-up and one player session (init)
+#   /bin, /sbin, /usr          BusyBox and its applets: the player's shell and tools
+#   /lib/modules               the kit's modules and the order to load them in
+#   /tpl                       the player's root, copied afresh for every session: the
+#                              programs as shipped (ROOTFS, with uClibc in lib/), the
+#                              stand-ins, idle processes and journal of the simulated
+#                              player (paths and process names from TABLE, the build's
+#                              service table), its boot script, the MIPS helpers
+#                              (HELPERS: zel-init, zel-idle, zel-mtd, the clock of
+#                              --speed)
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+player=$(dirname "$here")
+kit=$1 rootfs=$2 helpers=$3 table=$4 out=$5
+
+inputs() {
+  echo "$kit"
+  cat "${BASH_SOURCE[0]}" "$here/init" "$here/session.sh" "$table" "$player/boot" \
+      "$player"/standins/* "$player"/share-tools/*
+  (cd "$rootfs" && find . -type f -print0 | sort -z | xargs -0 sha1sum)
+  (cd "$helpers" && sha1sum zel-init zel-idle zel-mtd libzel_speed.so)
+}
+stamp=$(inputs | sha1sum | cut -d' ' -f1)
+if [[ -f $out && "$(cat "$out.stamp" 2>/dev/null)" == "$stamp" ]]; then
+  exit 0
+fi
+
+mkdir -p "$(dirname "$out")"
+exec 9>"$out.lock"
+flock 9
+[[ -f $out && "$(cat "$out.stamp" 2>/dev/null)" == "$stamp" ]] && exit 0
+R=$(mktemp -d "$(dirname "$out")/root.XXXXXX")
+trap 'rm -rf "$R"' EXIT
+
+# BusyBox at the paths of its applets (listed by running it under qemu-user).
+mkdir -p "$R"/{bin,sbin,usr/bin,usr/sbin,lib/modules,board,proc,sys,dev,io,binds,session}
+install -m 755 "$kit/busybox" "$R/bin/busybox"
+for a in $(qemu-mipsel-static "$kit/busybox" --list-full); do
+  [[ $a == bin/busybox ]] || ln -s /bin/busybox "$R/$a"
+done
+cp "$kit"/modules/*.ko "$kit/modules/order" "$R/lib/modules/"
+install -m 755 "$here/init" "$R/init"
+install -m 755 "$here/session.sh" "$R/board/session.sh"
+# zel_services' exportfs is called by its full path in /usr, which every session
+# shares read-only.
+install -m 755 "$player/share-tools/standin" "$R/usr/sbin/exportfs"
+
+# The player's root.
+T=$R/tpl
+mkdir -p "$T"/{etc/init.d,etc/samba/lib,etc/samba/var,tmp,dev,proc,sys,share,root,run} \
+         "$T"/var/{lib/nfs,run,log,cache} "$T"/mnt/oak7210/{bin,server,etc} \
+         "$T"/opt/oakhttpd/default "$T"/player/{bin,idle,switches,share-tools}
+chmod 1777 "$T/tmp"
+printf 'root:x:0:0:root:/root:/bin/sh\nftpuser:x:1001:1001::/share:/bin/false\n' >"$T/etc/passwd"
+printf 'root:x:0:\nftpuser:x:1001:\n' >"$T/etc/group"
+echo zelplayer >"$T/etc/hostname"
+install -m 644 "$player/share-tools/smb.conf" "$T/etc/samba/lib/smb.conf"
+install -m 755 "$player/share-tools/standin" "$T/mnt/oak7210/bin/pure-pw"
+install -m 755 "$player/share-tools/standin" "$T/mnt/oak7210/bin/testparm"
+
+for f in zel-init zel-idle zel-mtd libzel_speed.so; do
+  install -m 755 "$helpers/$f" "$T/player/bin/$f"
+done
+install -m 644 "$table" "$T/player/bin/service_table.sh"
+# shellcheck source=/dev/null
+source "$table"
+for p in $processes; do
+  ln -s /player/bin/zel-idle "$T/player/idle/$p"
+done
+for s in $programs; do
+  mkdir -p "$(dirname "$T$s")"
+  install -m 755 "$player/standins/service" "$T$s"
+done
+: >"$T/player/journal"
+chmod 666 "$T/player/journal"
+install -m 755 "$player/standins/record" "$T/opt/oakhttpd/default/setups.cgi"
+install -m 755 "$player/standins/record" "$T/mnt/oak7210/bin/reset_zel"
+install -m 755 "$player/boot" "$T/player/boot"
+# The programs as a firmware build installs them (its /usr holds only headers and
+# static libraries for other programs), over the stand-ins of the real ones.
+for d in "$rootfs"/*; do
+  [[ $(basename "$d") == usr ]] || cp -a "$d" "$T/"
+done
+
+(cd "$R" && find . -mindepth 1 | LC_ALL=C sort | cpio -o -H newc --owner 0:0 --quiet) >"$out.new"
+mv "$out.new" "$out"
+echo "$stamp" >"$out.stamp"

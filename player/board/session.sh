@@ -1,0 +1,69 @@
+#!/bin/sh
+# session.sh CONF: one player on the board, run by init as PID 1 of new mount,
+# PID, IPC, UTS and network namespaces: a fresh root copied from /tpl, the kernel's
+# MTD devices, /proc and /sys, the host's folders, disks and interfaces; then the
+# player's own boot script and the command, under the simulated player's init
+# (zel-init). When the command ends, the namespaces end and with them every process,
+# queue, mount and interface of the session.
+. "$1"
+S=/session
+mount -t tmpfs -o mode=755 player $S
+cp -a /tpl/. $S/
+for d in bin sbin usr; do
+  mkdir -p $S/$d
+  mount --bind /$d $S/$d
+  mount -o remount,ro,bind $S/$d
+done
+
+# A /dev of the session's own: what is removed there stays removed for it alone.
+mount -t tmpfs -o mode=755 dev $S/dev
+mknod -m 666 $S/dev/null c 1 3
+mknod -m 666 $S/dev/zero c 1 5
+mknod -m 666 $S/dev/full c 1 7
+mknod -m 666 $S/dev/random c 1 8
+mknod -m 666 $S/dev/urandom c 1 9
+mknod -m 666 $S/dev/tty c 5 0
+mknod -m 600 $S/dev/console c 5 1
+mknod -m 600 $S/dev/ttyS0 c 4 64
+for m in /sys/class/mtd/mtd*; do
+  case ${m##*/} in *ro) continue ;; esac
+  IFS=: read -r major minor <"$m/dev"
+  mknod -m 600 "$S/dev/${m##*/}" c "$major" "$minor"
+done
+ln -s /proc/self/fd $S/dev/fd
+ln -s /proc/self/fd/0 $S/dev/stdin
+ln -s /proc/self/fd/1 $S/dev/stdout
+ln -s /proc/self/fd/2 $S/dev/stderr
+mkdir -p $S/dev/shm && mount -t tmpfs shm $S/dev/shm
+mount -t proc proc $S/proc
+mount -t sysfs sys $S/sys
+
+echo "$binds_used" | while read -r k path; do
+  [ -n "$path" ] || continue
+  mkdir -p "$S$path"
+  mount --bind "/binds/$k" "$S$path"
+done
+echo "$disks" | while IFS= read -r d; do
+  [ -n "$d" ] && mkdir -p "$S/$d"
+done
+hostname zelplayer
+ip link set lo up
+for n in $nets; do
+  ifname=${n%%=*}
+  ip link add "$ifname" type dummy
+  ip addr add "${n#*=}" dev "$ifname"
+  ip link set "$ifname" up
+done
+
+envs="$envs 'ZP_BOARD=$chip' 'ZP_DAEMON=$daemon'"
+if [ -n "$speed" ]; then
+  # The player's MIPS clock (player/mipsel/speed.c) in every dynamically linked
+  # program; it hands itself on to the programs they start.
+  envs="$envs 'ZP_SPEED=$speed' 'FAKETIME=+0 x$speed' 'LD_PRELOAD=/player/bin/libzel_speed.so'"
+  envs="$envs 'ZP_HOST_PRELOAD=/player/bin/libzel_speed.so'"
+fi
+eval "set -- $argv"
+cd $S
+eval "exec chroot $S /usr/bin/env -i \
+  'PATH=/mnt/oak7210/bin:/player/bin:/usr/sbin:/usr/bin:/sbin:/bin' 'HOME=/root' \
+  'TERM=$term' 'LANG=C' $envs /player/bin/zel-init /bin/sh /player/boot \"\$@\""
