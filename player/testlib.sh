@@ -9,13 +9,18 @@
 #   expect_no_file NAME PATH...  none of the paths exists
 #   wait_for CONDITION [SECONDS] polls CONDITION every tenth of a second (of the
 #                                player's clock, which may run fast); 1 on time-out
-#   finish                       prints "N passed, N failed"; exit status 1 on a failure
+#   on_board                     true on the virtual board (player/board), where
+#                                ZP_BOARD names the flash chip
+#   skip NAME WHY                a check that cannot run on this player, and why
+#   finish                       prints "N passed, N failed" (", N skipped"); exit
+#                                status 1 on a failure
 #
 # Every check prints "ok   NAME" or "FAIL NAME" with what differed, and returns 1 when
 # it failed (check ... || continue).
 
 t_passed=0
 t_failed=0
+t_skipped=0
 
 t_ok() {
     t_passed=$((t_passed + 1))
@@ -84,8 +89,17 @@ wait_for() {
     return 1
 }
 
+on_board() { [ -n "${ZP_BOARD:-}" ]; }
+
+skip() {
+    t_skipped=$((t_skipped + 1))
+    echo "skip $1: $2"
+}
+
 finish() {
-    echo "$t_passed passed, $t_failed failed"
+    _t_skips=""
+    [ "$t_skipped" -eq 0 ] || _t_skips=", $t_skipped skipped"
+    echo "$t_passed passed, $t_failed failed$_t_skips"
     [ "$t_failed" -eq 0 ] && [ "$t_passed" -gt 0 ]
     exit $?
 }

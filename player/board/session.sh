@@ -30,6 +30,8 @@ for m in /sys/class/mtd/mtd*; do
   IFS=: read -r major minor <"$m/dev"
   mknod -m 600 "$S/dev/${m##*/}" c "$major" "$minor"
 done
+# The partition's bytes where the simulated player keeps its image file.
+mknod -m 600 $S/player/flash.img c "$(cut -d: -f1 /sys/class/mtd/mtd1/dev)" "$(cut -d: -f2 /sys/class/mtd/mtd1/dev)"
 ln -s /proc/self/fd $S/dev/fd
 ln -s /proc/self/fd/0 $S/dev/stdin
 ln -s /proc/self/fd/1 $S/dev/stdout

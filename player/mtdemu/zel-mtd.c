@@ -7,6 +7,9 @@
  *   zel-mtd erase [START LENGTH]
  *                            erases /dev/mtd1 block by block (the whole partition
  *                            without arguments), as a flash tool does; 1 on failure
+ *   zel-mtd bad OFFSET       marks the block at OFFSET bad (NAND): the driver
+ *                            refuses to erase it from then on; 1 where the chip
+ *                            has no bad blocks
  *
  * "answers" prints what a driver says, never what this program expects: the board's
  * check runs it on every chip and in the simulated player, and compares the lines.
@@ -129,12 +132,26 @@ static int erase_partition(int argc, char **argv)
     return 0;
 }
 
+static int mark_bad(const char *offset)
+{
+    int fd = open(DEVICE, O_RDWR);
+    loff_t at = (loff_t)strtoull(offset, NULL, 0);
+    if (fd < 0 || ioctl(fd, MEMSETBADBLOCK, &at) != 0) {
+        perror("zel-mtd: mark bad");
+        return 1;
+    }
+    close(fd);
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     if (argc == 2 && strcmp(argv[1], "answers") == 0)
         return answers();
     if ((argc == 2 || argc == 4) && strcmp(argv[1], "erase") == 0)
         return erase_partition(argc - 2, argv + 2);
-    fprintf(stderr, "usage: zel-mtd answers | zel-mtd erase [START LENGTH]\n");
+    if (argc == 3 && strcmp(argv[1], "bad") == 0)
+        return mark_bad(argv[2]);
+    fprintf(stderr, "usage: zel-mtd answers | zel-mtd erase [START LENGTH] | zel-mtd bad OFFSET\n");
     return 2;
 }
