@@ -12,7 +12,7 @@
 #                              player (paths and process names from TABLE, the build's
 #                              service table), its boot script, the MIPS helpers
 #                              (HELPERS: zel-init, zel-idle, zel-mtd, the clock of
-#                              --speed)
+#                              --speed and a date on it)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 player=$(dirname "$here")
@@ -23,7 +23,7 @@ inputs() {
   cat "${BASH_SOURCE[0]}" "$here/init" "$here/session.sh" "$table" "$player/boot" \
       "$player"/standins/* "$player"/share-tools/*
   (cd "$rootfs" && find . -type f -print0 | sort -z | xargs -0 sha1sum)
-  (cd "$helpers" && sha1sum zel-init zel-idle zel-mtd libzel_speed.so)
+  (cd "$helpers" && sha1sum zel-init zel-idle zel-mtd date libzel_speed.so)
 }
 stamp=$(inputs | sha1sum | cut -d' ' -f1)
 if [[ -f $out && "$(cat "$out.stamp" 2>/dev/null)" == "$stamp" ]]; then
@@ -63,7 +63,7 @@ install -m 644 "$player/share-tools/smb.conf" "$T/etc/samba/lib/smb.conf"
 install -m 755 "$player/share-tools/standin" "$T/mnt/oak7210/bin/pure-pw"
 install -m 755 "$player/share-tools/standin" "$T/mnt/oak7210/bin/testparm"
 
-for f in zel-init zel-idle zel-mtd libzel_speed.so; do
+for f in zel-init zel-idle zel-mtd date libzel_speed.so; do
   install -m 755 "$helpers/$f" "$T/player/bin/$f"
 done
 install -m 644 "$table" "$T/player/bin/service_table.sh"

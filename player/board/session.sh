@@ -43,7 +43,7 @@ mount -t sysfs sys $S/sys
 echo "$binds_used" | while read -r k path; do
   [ -n "$path" ] || continue
   mkdir -p "$S$path"
-  mount --bind "/binds/$k" "$S$path"
+  mount --bind "/io/binds/$k" "$S$path"
 done
 echo "$disks" | while IFS= read -r d; do
   [ -n "$d" ] && mkdir -p "$S/$d"
@@ -57,12 +57,16 @@ for n in $nets; do
   ip link set "$ifname" up
 done
 
-envs="$envs 'ZP_BOARD=$chip' 'ZP_DAEMON=$daemon'"
+# ZP_DATE: the date of the player's clock, for the stand-ins' journal and the tests
+# (BusyBox's shell runs its own date applet whatever the PATH).
+envs="$envs 'ZP_BOARD=$chip' 'ZP_DAEMON=$daemon' 'ZP_DATE=/player/bin/date'"
 if [ -n "$speed" ]; then
   # The player's MIPS clock (player/mipsel/speed.c) in every dynamically linked
   # program; it hands itself on to the programs they start.
   envs="$envs 'ZP_SPEED=$speed' 'FAKETIME=+0 x$speed' 'LD_PRELOAD=/player/bin/libzel_speed.so'"
   envs="$envs 'ZP_HOST_PRELOAD=/player/bin/libzel_speed.so'"
+  # One clock for every process, counted from now (date is /player/bin's).
+  envs="$envs 'ZP_SPEED_BASE=$(busybox date +%s) $(cut -d' ' -f1 /proc/uptime)'"
 fi
 eval "set -- $argv"
 cd $S

@@ -3,7 +3,8 @@
  * libfaketime, which speeds up the host's programs, is a host library and cannot be
  * loaded into a MIPS program. This preload does the part of it that the system's
  * programs use: with FAKETIME "+0 xN" (the player's setting) time runs N times
- * faster from the process's start, for time, gettimeofday and clock_gettime, and
+ * faster from the process's start (or from ZP_SPEED_BASE, below), for time,
+ * gettimeofday and clock_gettime, and
  * sleep, usleep and nanosleep last 1/N of the time asked. Inert without FAKETIME.
  *
  * The player hands MIPS programs an LD_PRELOAD of their own (qemu's QEMU_SET_ENV):
@@ -12,6 +13,7 @@
  * started from a MIPS program run as they do elsewhere in the player. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/time.h>
@@ -43,6 +45,16 @@ __attribute__((constructor)) static void speed_init(void)
         speed = atof(x + 1);
     real_clock_gettime(CLOCK_REALTIME, &start_real);
     real_clock_gettime(CLOCK_MONOTONIC, &start_mono);
+    /* ZP_SPEED_BASE "REALTIME MONOTONIC" (seconds; the virtual board sets it): one
+     * clock from that instant for every process, so that their times agree. */
+    const char *base = getenv("ZP_SPEED_BASE");
+    double r, m;
+    if (base && sscanf(base, "%lf %lf", &r, &m) == 2) {
+        start_real.tv_sec = (time_t)r;
+        start_real.tv_nsec = (long)((r - (double)(time_t)r) * 1e9);
+        start_mono.tv_sec = (time_t)m;
+        start_mono.tv_nsec = (long)((m - (double)(time_t)m) * 1e9);
+    }
 }
 
 static double seconds(const struct timespec *t)

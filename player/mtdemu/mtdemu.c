@@ -2,15 +2,28 @@
  *
  * Preloaded (LD_PRELOAD, /etc/ld.so.preload) or linked into a test, it makes the
  * regular files at /dev/mtd0 and /dev/mtd1 behave as MTD partitions towards the
- * flash code, which stays the code that ships:
- *   MEMGETINFO  size = the file's size, erasesize 64 KiB, type NOR flash
- *   MEMERASE    fills the range with 0xFF (range must lie inside, block-aligned)
- *   MEMUNLOCK   accepted
+ * flash code, which stays the code that ships. It answers as the virtual board's
+ * real drivers do for the chip that DEV.chip names (see zel-mtd answers, and the
+ * check that compares both):
+ *   nor      block2mtd over a disk (the default): MEMGETINFO says RAM (type 1,
+ *            flags 0x1c00), write size 1, 64 KiB blocks; MEMUNLOCK fails with
+ *            EOPNOTSUPP; writes go anywhere and overwrite; an erase need not be
+ *            block-aligned (whole 4 KiB pages from its start are erased)
+ *   ram      mtdram: the same, but an erase off the block boundaries is EINVAL
+ *   nand     nandsim, 512-byte pages (16 of OOB), 16 KiB blocks: NAND (type 4,
+ *            flags 0x400); MEMUNLOCK fails with the kernel's ENOTSUPP (524); a
+ *            write must start and end on 512-byte subpages (EINVAL) and programs
+ *            bits from 1 to 0 only; erases are block-aligned
+ *   nand-2k  the same with 2 KiB pages (64 of OOB) and 128 KiB blocks
+ *   MEMGETINFO  size = the file's size
+ *   MEMERASE    fills the range with 0xFF (it must lie inside the partition)
+ *   write       at or past the partition's end ENOSPC; one that crosses it is cut
  * Any other descriptor or request goes to the real ioctl.
  *
  * Knobs are small files beside the device (DEV is /dev/mtd0 or /dev/mtd1), read on
  * every call so that a test or a shell can change them between operations:
- *   DEV.erasesize      decimal erase-block size instead of 65536
+ *   DEV.chip           nor, ram, nand or nand-2k (above); nor when missing
+ *   DEV.erasesize      decimal erase-block size instead of the chip's
  *   DEV.getinfo_fail   exists: MEMGETINFO fails with EIO
  *   DEV.erase_fail     N: the next N erase requests fail with EIO (the file counts
  *                      down); -1: every erase fails
@@ -62,7 +75,6 @@
 #endif
 
 #define EMU_EXPORT __attribute__((visibility("default")))
-#define DEFAULT_ERASESIZE 65536u
 
 static const char *const devices[] = {"/dev/mtd0", "/dev/mtd1"};
 #define NDEV (sizeof devices / sizeof devices[0])
@@ -165,12 +177,44 @@ static void journal(int dev, const char *fmt, ...)
     fclose(f);
 }
 
+/* What the board's drivers answer, per chip. */
+struct chip {
+    const char *name;
+    unsigned char type;
+    unsigned flags;
+    unsigned erasesize, writesize, oobsize;
+    unsigned write_align; /* a write starts and ends on these (NAND subpages) */
+    int unlock_errno;
+    int and_program;     /* programming clears bits only */
+    int erase_aligned;   /* an erase off the block boundaries is EINVAL */
+};
+
+/* The kernel's ENOTSUPP, which nandsim's MEMUNLOCK hands out as it is. */
+#define KERNEL_ENOTSUPP 524
+
+static const struct chip chips[] = {
+    {"nor", MTD_RAM, MTD_CAP_RAM, 65536, 1, 0, 1, EOPNOTSUPP, 0, 0},
+    {"ram", MTD_RAM, MTD_CAP_RAM, 65536, 1, 0, 1, EOPNOTSUPP, 0, 1},
+    {"nand", MTD_NANDFLASH, MTD_CAP_NANDFLASH, 16384, 512, 16, 512, KERNEL_ENOTSUPP, 1, 1},
+    {"nand-2k", MTD_NANDFLASH, MTD_CAP_NANDFLASH, 131072, 2048, 64, 512, KERNEL_ENOTSUPP, 1, 1},
+};
+
+static const struct chip *chip_of(int dev)
+{
+    char text[32];
+    knob_text(dev, "chip", text, sizeof text);
+    for (unsigned i = 0; i < sizeof chips / sizeof chips[0]; ++i)
+        if (strcmp(text, chips[i].name) == 0)
+            return &chips[i];
+    return &chips[0];
+}
+
 static unsigned erasesize_of(int dev)
 {
     char text[32];
     knob_text(dev, "erasesize", text, sizeof text);
     unsigned long v = strtoul(text, NULL, 10);
-    return v ? (unsigned)v : DEFAULT_ERASESIZE;
+    return v ? (unsigned)v : chip_of(dev)->erasesize;
 }
 
 static void power_cut(void)
@@ -246,34 +290,43 @@ static int emulate(int dev, int fd, const struct stat *st, unsigned long req, vo
         journal(dev, "getinfo");
         if (knob_exists(dev, "getinfo_fail"))
             return fail(EIO);
+        const struct chip *c = chip_of(dev);
         struct mtd_info_user *info = arg;
         memset(info, 0, sizeof *info);
-        info->type = MTD_NORFLASH;
-        info->flags = MTD_CAP_NORFLASH;
+        info->type = c->type;
+        info->flags = c->flags;
         info->size = (unsigned)st->st_size;
         info->erasesize = erasesize_of(dev);
-        info->writesize = 1;
+        info->writesize = c->writesize;
+        info->oobsize = c->oobsize;
         return 0;
     }
     if (req == MEMUNLOCK) {
         const struct erase_info_user *r = arg;
         journal(dev, "unlock %u %u", r->start, r->length);
-        return 0;
+        return fail(chip_of(dev)->unlock_errno);
     }
     if (req == MEMERASE) {
         const struct erase_info_user *r = arg;
         unsigned es = erasesize_of(dev);
-        unsigned long long end = (unsigned long long)r->start + r->length;
-        if (r->length == 0 || r->start % es || r->length % es || end > (unsigned long long)st->st_size) {
+        unsigned long long start = r->start, end = start + r->length;
+        int misaligned = r->start % es || r->length % es;
+        if (r->length == 0 || end > (unsigned long long)st->st_size ||
+            (misaligned && chip_of(dev)->erase_aligned)) {
             journal(dev, "erase %u %u fail", r->start, r->length);
             return fail(EINVAL);
+        }
+        /* block2mtd erases the whole pages from the start's page on. */
+        if (misaligned) {
+            start &= ~4095ull;
+            end = start + (r->length & ~4095u);
         }
         unsigned long k = count_request(dev, COUNT_ERASE);
         char cut[32], how[16];
         knob_text(dev, "cut", cut, sizeof cut);
         int cut_here = cut_names(cut, "erase", k, how, sizeof how);
         if (cut_here && strcmp(how, "torn") == 0) {
-            tear(fd, r->start, end);
+            tear(fd, start, end);
             journal(dev, "erase %u %u torn", r->start, r->length);
             power_cut();
         }
@@ -284,7 +337,7 @@ static int emulate(int dev, int fd, const struct stat *st, unsigned long req, vo
             return fail(EIO);
         }
         static const unsigned char ff[4096] = {[0 ... 4095] = 0xFF};
-        for (unsigned long long off = r->start; off < end;) {
+        for (unsigned long long off = start; off < end;) {
             size_t n = end - off < sizeof ff ? (size_t)(end - off) : sizeof ff;
             if (pwrite(fd, ff, n, (off_t)off) != (ssize_t)n)
                 return fail(EIO);
@@ -395,6 +448,28 @@ static int nor_check(int fd, const unsigned char *data, size_t n, off_t off)
     return 0;
 }
 
+/* NAND programs bits from 1 to 0 only: what a page holds after a write is the AND
+ * of the old bytes and the new. The result, in a buffer of its own. */
+static const void *and_program(int fd, const void *data, size_t n, off_t off)
+{
+    static unsigned char *merged;
+    static size_t room;
+    if (n > room) {
+        unsigned char *p = realloc(merged, n);
+        if (!p) {
+            errno = ENOMEM;
+            return NULL;
+        }
+        merged = p;
+        room = n;
+    }
+    if (pread(fd, merged, n, off) != (ssize_t)n)
+        return NULL;
+    for (size_t i = 0; i < n; ++i)
+        merged[i] &= ((const unsigned char *)data)[i];
+    return merged;
+}
+
 EMU_EXPORT ssize_t write(int fd, const void *buf, size_t n)
 {
     static write_fn real;
@@ -409,16 +484,22 @@ EMU_EXPORT ssize_t write(int fd, const void *buf, size_t n)
     if (dev < 0)
         return real(fd, buf, n);
 
-    if (knob_exists(dev, "nor")) {
-        off_t off = lseek(fd, 0, SEEK_CUR);
-        if (off < 0)
+    const struct chip *c = chip_of(dev);
+    off_t off = lseek(fd, 0, SEEK_CUR);
+    if (off < 0)
+        return -1;
+    if (off >= st.st_size)
+        return fail(ENOSPC);
+    if ((off_t)n > st.st_size - off)
+        n = (size_t)(st.st_size - off);
+    if (off % c->write_align || n % c->write_align)
+        return fail(EINVAL);
+    if (knob_exists(dev, "nor") && nor_check(fd, buf, n, off) != 0)
+        return fail(EIO);
+    if (c->and_program) {
+        buf = and_program(fd, buf, n, off);
+        if (!buf)
             return -1;
-        if (off >= st.st_size)
-            return fail(ENOSPC);
-        if ((off_t)n > st.st_size - off)
-            n = (size_t)(st.st_size - off);
-        if (nor_check(fd, buf, n, off) != 0)
-            return fail(EIO);
     }
     unsigned long k = count_request(dev, COUNT_WRITE);
     char cut[32], rest[16];

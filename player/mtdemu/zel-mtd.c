@@ -29,12 +29,30 @@
 
 static unsigned char buf[65536];
 
-/* "ok" or "-1 errno N", the errno as a number: the kernel's own 524 (ENOTSUPP) has
- * no name in the C library. */
+/* The errno's name: its number differs between MIPS and the build host (EOPNOTSUPP
+ * is 122 on the one, 95 on the other). 524 is the kernel's own ENOTSUPP, which the
+ * C library does not know. */
+static const char *errno_name(int e)
+{
+    static const struct {
+        int e;
+        const char *name;
+    } names[] = {{EINVAL, "EINVAL"}, {ENOSPC, "ENOSPC"}, {EOPNOTSUPP, "EOPNOTSUPP"}, {EIO, "EIO"},
+                 {ENOTTY, "ENOTTY"},  {ENXIO, "ENXIO"},   {EROFS, "EROFS"},           {EPERM, "EPERM"},
+                 {EFAULT, "EFAULT"},  {EBADF, "EBADF"},   {524, "ENOTSUPP"}};
+    static char number[16];
+    for (unsigned i = 0; i < sizeof names / sizeof names[0]; ++i)
+        if (names[i].e == e)
+            return names[i].name;
+    snprintf(number, sizeof number, "errno %d", e);
+    return number;
+}
+
+/* The result, or "-1 NAME" with the errno. */
 static void say(const char *what, long rc)
 {
     if (rc < 0)
-        printf("%s: -1 errno %d\n", what, errno);
+        printf("%s: -1 %s\n", what, errno_name(errno));
     else
         printf("%s: %ld\n", what, rc);
 }

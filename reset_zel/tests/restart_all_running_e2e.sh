@@ -13,9 +13,9 @@ check "all markers up" "wait_for all_markers 10"
 # refreshes nothing in the pass that creates the reset marker either.
 (
   while ! [ -e /tmp/reset_zel ]; do sleep 0.05; done
-  before=$(ls -l --time-style=+%s.%N $markers 2>&1)
+  before=$(stat -c "%n %y" $markers 2>&1)
   while :; do
-    now_markers=$(ls -l --time-style=+%s.%N $markers 2>&1)
+    now_markers=$(stat -c "%n %y" $markers 2>&1)
     [ -e /tmp/reset_zel ] || break
     [ "$now_markers" = "$before" ] || { echo "marker changed during the reset:"; echo "$now_markers"; }
     sleep 0.05

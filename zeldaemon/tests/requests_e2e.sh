@@ -32,7 +32,7 @@ check "s and A run nothing" "[ \$(wc -l < /player/journal) -eq 1 ]"
 
 # This checks the daemon's side of the hand-over: a recording stand-in takes the
 # place of the real reset_zel, which would remove the marker when done.
-printf '#!/bin/sh\necho "$(date +%%s.%%N) $0" >> /player/journal\n' > /mnt/oak7210/bin/reset_zel
+printf '#!/bin/sh\necho "$(${ZP_DATE:-date} +%%s.%%N) $0" >> /player/journal\n' > /mnt/oak7210/bin/reset_zel
 : > /player/journal
 rm -f /tmp/reset_zel
 zelctl send r

@@ -48,8 +48,8 @@ expect_file "$c: table" /etc/exports "$(want "$(entry share $ETH; entry HARD_DIS
 
 case_ "an option of 300 characters reaches the operation cut to 255"
 reset_scene
-zs cmd=smb_workgrp "opt=$(printf 'w%.0s' {1..300})"
+zs cmd=smb_workgrp "opt=$(printf 'w%.0s' $(seq 300))"
 expect_eq "$c: workgroup line" "$(sed -n 2p /etc/samba/lib/smb.conf)" \
-  "$(printf '\tworkgroup = '; printf 'w%.0s' {1..255})"
+  "$(printf '\tworkgroup = '; printf 'w%.0s' $(seq 255))"
 
 finish

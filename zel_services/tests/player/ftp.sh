@@ -53,11 +53,11 @@ expect_eq "$c: tool calls" "$(calls)" "$(passwd_call '')"
 
 case_ "a login that would cut the command line is refused before anything runs"
 reset_scene
-zs cmd=ftp_passwd "opt=$(printf 'u%.0s' {1..195})" < /dev/null
+zs cmd=ftp_passwd "opt=$(printf 'u%.0s' $(seq 195))" < /dev/null
 expect_eq "$c: message" "$err" "[zel_services] FTP login too long!"
 expect_eq "$c: tool calls" "$(calls)" ""
 expect_no_file "$c: nothing written" /tmp/input.script /etc/pureftpd.passwd
-zs cmd=ftp_passwd "opt=$(printf 'u%.0s' {1..194})" < /dev/null
-expect_eq "$c: 194 characters fit" "$(calls | tail -n1)" "$(passwd_call "$(printf 'u%.0s' {1..194})")"
+zs cmd=ftp_passwd "opt=$(printf 'u%.0s' $(seq 194))" < /dev/null
+expect_eq "$c: 194 characters fit" "$(calls | tail -n1)" "$(passwd_call "$(printf 'u%.0s' $(seq 194))")"
 
 finish

@@ -1,8 +1,9 @@
 # Helpers of the zel_services tests that run inside the simulated player. The checks
 # (check, expect_eq, expect_file, expect_no_file) and finish are player/testlib.sh's;
-# each check is named "CASE: what", with CASE set by case_. Sourced by bash.
+# each check is named "CASE: what", with CASE set by case_. Sourced by bash, and by
+# BusyBox ash on the virtual board.
 set -u
-zs_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+zs_here=$(cd "$(dirname "$0")" && pwd)
 . "$zs_here/../../../player/testlib.sh"
 golden_dir=$(cd "$zs_here/../golden" && pwd)
 tools=/player/share-tools
@@ -24,7 +25,7 @@ want() {
 zs() {
   local rc=0
   err=$(zel_services "$@" 2>&1 >/dev/null) || rc=$?
-  said=$(grep -F '[zel_services]' <<< "$err" || true)
+  said=$(printf '%s\n' "$err" | grep -F '[zel_services]' || true)
   expect_eq "$c: zel_services ${1:-} exits 0" "$rc" 0
 }
 

@@ -17,7 +17,7 @@ expect_eq "$c: the reload does not run exportfs" "$(calls)" ""
 expect_eq "$c: stderr" "$err" ""
 
 case_ "reload: the scan takes disks by the rule of add_share and remove_share"
-long49=HARD_DISK$(printf 'x%.0s' {1..40})
+long49=HARD_DISK$(printf 'x%.0s' $(seq 40))
 mkdir -p "/My HARD_DISK" "/$long49" "/${long49}y" '/HARD_DISK"q' '/SATA_DISK%m' "/SATA_DISK  two"
 zs cmd=nfs_share opt=eth0
 expect_file "$c: table" /etc/exports "$(want "$(entry share $ETH; entry HARD_DISK $ETH; entry "$long49" $ETH
@@ -130,11 +130,11 @@ entry share $ETH > /etc/exports
 cp /etc/exports /tmp/before
 printf '[global]\n\tworkgroup = W\n' | tee /etc/samba/lib/smb.conf > /tmp/smb.before
 for opt in $'HARD_DISK\n/ *(rw,no_root_squash)' 'HARD_DISK|#' '|#HARD_DISK' '../etc' 'a/b' \
-           'my  disk' ' lead' 'global' 'a"b' '.' '..' "$(printf 'n%.0s' {1..50})"; do
+           'my  disk' ' lead' 'global' 'a"b' '.' '..' "$(printf 'n%.0s' $(seq 50))"; do
   zs cmd=add_share "opt=$opt"
   expect_eq "$c: add [$opt]" "$err" "[zel_services] Invalid share name!"
 done
-for opt in $'x\ny' '../etc' 'a/b' "$(printf 'n%.0s' {1..50})"; do
+for opt in $'x\ny' '../etc' 'a/b' "$(printf 'n%.0s' $(seq 50))"; do
   zs cmd=remove_share "opt=$opt"
   expect_eq "$c: remove [$opt]" "$err" "[zel_services] Invalid share name!"
 done
@@ -149,7 +149,7 @@ expect_no_file "$c: no temporary file" /tmp/exports /tmp/exports.tmp /tmp/smb.co
 case_ "a 49-character name is taken whole"
 reset_scene
 : > /etc/exports
-long=$(printf 'L%.0s' {1..49})
+long=$(printf 'L%.0s' $(seq 49))
 zs cmd=add_share "opt=$long"
 expect_file "$c: added" /etc/exports "$(want "
 $(entry "$long" $ETH)

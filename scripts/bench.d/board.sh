@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Figures of the virtual board (player/board), all in one run:
+#   - boot: from qemu's start to the player's shell (host clock, and the board's
+#     uptime then), and to qemu's end after a command that does nothing;
+#   - the daemon: from S60zeldaemon start to all eight status markers, with the eight
+#     services running and wanted (board seconds);
+#   - a restart-all of eight running services at the clock's own speed, on the board
+#     and on the simulated player (release build), and their ratio;
+#   - zeldaemon's VmRSS and VmSize after an hour of its clock (speed IDLE_SPEED);
+#   - the sizes of the kernel, the initramfs and the shipped programs.
+# Usage: ./zel bench board [BOOTS] [IDLE_SPEED]
+set -euo pipefail
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+boots=${1:-3}
+idle_speed=${2:-60}
+board=$top/player/board/board
+[[ -x $top/build/rootfs-mipsel/mnt/oak7210/bin/zeldaemon && -e $top/build/cross-mipsel-player/player/bin/zel-mtd ]] ||
+  bash "$top/scripts/cross.sh" mipsel
+# The simulated player's side: a release build of the programs and its helpers.
+build=$top/build/bench-board
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
+  "-DZEL_COMPONENTS=zelmsg;zeldaemon;reset_zel;zelctl;player" -DBUILD_TESTING=ON >/dev/null
+cmake --build "$build" -j2 --target zeldaemon reset_zel zelctl zelmsg_nolock zel-init zel-idle zel_mtdemu \
+  zel-mtd >/dev/null
+rm -rf "$build/rootfs"
+DESTDIR="$build/rootfs" cmake --install "$build" --prefix /usr >/dev/null
+
+now() { date +%s.%N; }
+sub() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a - b }'; }
+
+echo "boot, $boots times (qemu's start to the shell / to the end of qemu, host seconds; board uptime at the shell):"
+for ((i = 1; i <= boots; i++)); do
+  t0=$(now)
+  "$board" --build "$build" -- cut -d' ' -f1 /proc/uptime | {
+    IFS= read -r up
+    t1=$(now)
+    cat >/dev/null
+    echo "$t1 $up"
+  } >"$build/boot.$i"
+  t2=$(now)
+  read -r t1 up <"$build/boot.$i"
+  echo "  $(sub "$t1" "$t0") s to the shell (board uptime $up s), $(sub "$t2" "$t0") s to the end"
+done
+
+inside=$build/board-inside.sh
+cat >"$inside" <<'SH'
+zel_src=$1
+mode=$2
+. "$zel_src/zeldaemon/tests/e2e_lib.sh"
+uptime() { cut -d' ' -f1 /proc/uptime; }
+settings_file "$ALL_WANTED"
+case $mode in
+  markers)
+    # The services up as the firmware's start-up leaves them, then the daemon.
+    for l in $start_letters; do request_lines "$l" | sh; done
+    wait_for all_running 60 || { echo "services did not come up" >&2; exit 1; }
+    rm -f $markers
+    t0=$(uptime)
+    /etc/init.d/S60zeldaemon start >/dev/null
+    wait_for all_markers 120 || { echo "markers did not come up" >&2; exit 1; }
+    echo "  all eight markers $(awk -v a="$(uptime)" -v b="$t0" 'BEGIN { printf "%.2f", a - b }') s after S60zeldaemon start"
+    ;;
+  restart)
+    start_all_services || { echo "services did not come up" >&2; exit 1; }
+    t0=$(uptime)
+    restart_all 700 || { echo "restart-all did not finish" >&2; exit 1; }
+    echo "restart $(awk -v a="$(uptime)" -v b="$t0" 'BEGIN { printf "%.2f", a - b }')"
+    ;;
+  idle)
+    # Speed N: an hour of the daemon's clock in 3600/N real seconds.
+    start_all_services || { echo "services did not come up" >&2; exit 1; }
+    /etc/init.d/S60zeldaemon restart >/dev/null
+    sleep $((3600 / ZP_SPEED))
+    d=$(pidof zeldaemon)
+    echo "  zeldaemon after an hour of its clock (x$ZP_SPEED): $(grep -E '^Vm(RSS|Size)' /proc/$d/status | tr -s ' \t' ' ' | paste -sd,)"
+    ;;
+esac
+SH
+
+echo "the daemon on the board:"
+"$board" --build "$build" --bind "$top" --bind "$build" -- sh "$inside" "$top" markers
+
+echo "a restart-all of eight running services, clock x1 (seconds of each player's clock):"
+on_board=$("$board" --build "$build" --daemon --bind "$top" --bind "$build" -- sh "$inside" "$top" restart |
+  sed -n 's/^restart //p')
+simulated=$("$top/player/zelplayer" --build "$build" --daemon --bind "$top" --bind "$build" \
+  -- sh "$inside" "$top" restart | sed -n 's/^restart //p')
+echo "  board $on_board s, simulated player $simulated s ($(awk -v a="$on_board" -v b="$simulated" 'BEGIN { printf "%.2f", a / b }') times)"
+
+"$board" --build "$build" --daemon --speed "$idle_speed" --bind "$top" --bind "$build" -- sh "$inside" "$top" idle
+
+echo "sizes (bytes):"
+kit=$(bash "$top/player/board/kit.sh")
+initramfs=$top/build/board/initramfs.cpio
+printf '  kernel (vmlinuz) %s, initramfs %s (gzip -9: %s), BusyBox %s\n' "$(stat -c %s "$kit/vmlinuz")" \
+  "$(stat -c %s "$initramfs")" "$(gzip -9c "$initramfs" | wc -c)" "$(stat -c %s "$kit/busybox")"
+root=$top/build/rootfs-mipsel
+printf '  shipped programs %s (%s), uClibc runtime %s\n' \
+  "$(cat "$root"/mnt/oak7210/bin/* | wc -c)" \
+  "$(cd "$root/mnt/oak7210/bin" && for p in *; do printf '%s %s, ' "$p" "$(stat -c %s "$p")"; done | sed 's/, $//')" \
+  "$(cat "$root"/lib/ld-uClibc.so.0 "$root"/lib/libc.so.0 | wc -c)"
