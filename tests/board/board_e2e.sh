@@ -1,0 +1,28 @@
+#!/bin/sh
+# ./zel board itself: what the command prints and exits with reaches the caller
+# byte for byte, standard input reaches the command, and a board that overruns its
+# time is powered off with its console log kept, leaving no qemu behind.
+# usage: board_e2e.sh BOARD BUILD_DIR
+board=$1 build=$2
+. "$(dirname "$0")/../../player/testlib.sh"
+dir=$(mktemp -d) || exit 1
+trap 'rm -rf "$dir"' EXIT
+
+printf 'line one\nline two' | "$board" --build "$build" -- sh -c \
+  'cat; printf "\r\n\001\377 end"; echo "to stderr" >&2; exit 7' >"$dir/out" 2>"$dir/err"
+expect_eq "the command's exit status" $? 7
+printf 'line one\nline two\r\n\001\377 end' >"$dir/want"
+expect_file "its standard input and output, byte for byte" "$dir/out" "$dir/want"
+check "its standard error" "grep -qx 'to stderr' '$dir/err'"
+
+"$board" --build "$build" --timeout 20 -- sh -c 'echo started; sleep 600' >"$dir/out" 2>"$dir/err" &
+pid=$!
+wait $pid
+expect_eq "a board past its time: status 124" $? 124
+check "it said so, with the console log" "grep -q 'timed out after 20 s (console log: ' '$dir/err'"
+log=$(sed -n 's/.*(console log: \(.*\))$/\1/p' "$dir/err")
+check "the console log kept" "[ -s '$log' ] && grep -q 'Linux version' '$log'"
+check "the command had started" "grep -qx started '$dir/out'"
+check "no qemu left" "! pgrep -f 'qemu-system-mipsel.*zelboard' >/dev/null"
+rm -f "$log"
+finish
