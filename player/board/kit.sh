@@ -11,7 +11,7 @@ set -euo pipefail
 
 cache=${ZEL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zel}
 # The modules the board loads; their dependencies come along (each .ko's depends=).
-wanted="virtio_pci virtio_blk 9pnet_virtio 9p nandsim mtdram block2mtd brd dummy"
+wanted="virtio_pci virtio_blk virtio_console 9pnet_virtio 9p nandsim mtdram block2mtd brd dummy"
 
 sudo=""
 [[ $(id -u) -eq 0 ]] || sudo=sudo
