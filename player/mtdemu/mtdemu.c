@@ -185,8 +185,8 @@ struct chip {
     unsigned erasesize, writesize, oobsize;
     unsigned write_align; /* a write starts and ends on these (NAND subpages) */
     int unlock_errno;
-    int and_program;     /* programming clears bits only */
-    int erase_aligned;   /* an erase off the block boundaries is EINVAL */
+    int and_program;   /* programming clears bits only */
+    int erase_aligned; /* an erase off the block boundaries is EINVAL */
 };
 
 /* The kernel's ENOTSUPP, which nandsim's MEMUNLOCK hands out as it is. */
@@ -311,8 +311,7 @@ static int emulate(int dev, int fd, const struct stat *st, unsigned long req, vo
         unsigned es = erasesize_of(dev);
         unsigned long long start = r->start, end = start + r->length;
         int misaligned = r->start % es || r->length % es;
-        if (r->length == 0 || end > (unsigned long long)st->st_size ||
-            (misaligned && chip_of(dev)->erase_aligned)) {
+        if (r->length == 0 || end > (unsigned long long)st->st_size || (misaligned && chip_of(dev)->erase_aligned)) {
             journal(dev, "erase %u %u fail", r->start, r->length);
             return fail(EINVAL);
         }

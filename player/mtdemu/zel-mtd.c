@@ -38,8 +38,8 @@ static const char *errno_name(int e)
         int e;
         const char *name;
     } names[] = {{EINVAL, "EINVAL"}, {ENOSPC, "ENOSPC"}, {EOPNOTSUPP, "EOPNOTSUPP"}, {EIO, "EIO"},
-                 {ENOTTY, "ENOTTY"},  {ENXIO, "ENXIO"},   {EROFS, "EROFS"},           {EPERM, "EPERM"},
-                 {EFAULT, "EFAULT"},  {EBADF, "EBADF"},   {524, "ENOTSUPP"}};
+                 {ENOTTY, "ENOTTY"}, {ENXIO, "ENXIO"},   {EROFS, "EROFS"},           {EPERM, "EPERM"},
+                 {EFAULT, "EFAULT"}, {EBADF, "EBADF"},   {524, "ENOTSUPP"}};
     static char number[16];
     for (unsigned i = 0; i < sizeof names / sizeof names[0]; ++i)
         if (names[i].e == e)
@@ -93,8 +93,8 @@ static int answers(void)
         say("MEMGETINFO", -1);
         return 1;
     }
-    printf("MEMGETINFO: type %u flags 0x%x size %u erasesize %u writesize %u oobsize %u\n",
-           info.type, info.flags, info.size, info.erasesize, info.writesize, info.oobsize);
+    printf("MEMGETINFO: type %u flags 0x%x size %u erasesize %u writesize %u oobsize %u\n", info.type, info.flags,
+           info.size, info.erasesize, info.writesize, info.oobsize);
     unsigned es = info.erasesize, ws = info.writesize, size = info.size;
     /* A write the size of a page, and of 512 bytes where pages are smaller. */
     size_t page = ws > 512 ? ws : 512;

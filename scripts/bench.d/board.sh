@@ -25,21 +25,24 @@ cmake --build "$build" -j2 --target zeldaemon reset_zel zelctl zelmsg_nolock zel
 rm -rf "$build/rootfs"
 DESTDIR="$build/rootfs" cmake --install "$build" --prefix /usr >/dev/null
 
-now() { date +%s.%N; }
 sub() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a - b }'; }
+# stamped CMD...: each line the board prints, after the host seconds since qemu's
+# start at which it came.
+export ZEL_BOARD_STAMP=$build/qemu-started
+stamped() {
+  "$@" | while IFS= read -r line; do
+    echo "$(sub "$(date +%s.%N)" "$(cat "$ZEL_BOARD_STAMP")") $line"
+  done
+}
 
-echo "boot, $boots times (qemu's start to the shell / to the end of qemu, host seconds; board uptime at the shell):"
+echo "boot, $boots times (seconds from qemu's start, host clock; the board's uptime then):"
 for ((i = 1; i <= boots; i++)); do
-  t0=$(now)
-  "$board" --build "$build" -- cut -d' ' -f1 /proc/uptime | {
-    IFS= read -r up
-    t1=$(now)
-    cat >/dev/null
-    echo "$t1 $up"
-  } >"$build/boot.$i"
-  t2=$(now)
+  t0=$(date +%s.%N)
+  stamped "$board" --build "$build" -- cut -d' ' -f1 /proc/uptime >"$build/boot.$i"
+  t2=$(date +%s.%N)
   read -r t1 up <"$build/boot.$i"
-  echo "  $(sub "$t1" "$t0") s to the shell (board uptime $up s), $(sub "$t2" "$t0") s to the end"
+  echo "  the shell at $t1 s (uptime $up s), qemu's end at $(sub "$t2" "$(cat "$ZEL_BOARD_STAMP")") s" \
+    "($(sub "$(cat "$ZEL_BOARD_STAMP")" "$t0") s before qemu in ./zel board)"
 done
 
 inside=$build/board-inside.sh
@@ -52,13 +55,15 @@ settings_file "$ALL_WANTED"
 case $mode in
   markers)
     # The services up as the firmware's start-up leaves them, then the daemon.
+    echo "the shell"
     for l in $start_letters; do request_lines "$l" | sh; done
     wait_for all_running 60 || { echo "services did not come up" >&2; exit 1; }
     rm -f $markers
     t0=$(uptime)
+    echo "S60zeldaemon start"
     /etc/init.d/S60zeldaemon start >/dev/null
     wait_for all_markers 120 || { echo "markers did not come up" >&2; exit 1; }
-    echo "  all eight markers $(awk -v a="$(uptime)" -v b="$t0" 'BEGIN { printf "%.2f", a - b }') s after S60zeldaemon start"
+    echo "all eight markers, $(awk -v a="$(uptime)" -v b="$t0" 'BEGIN { printf "%.2f", a - b }') s after S60zeldaemon start"
     ;;
   restart)
     start_all_services || { echo "services did not come up" >&2; exit 1; }
@@ -69,7 +74,7 @@ case $mode in
   idle)
     # Speed N: an hour of the daemon's clock in 3600/N real seconds.
     start_all_services || { echo "services did not come up" >&2; exit 1; }
-    /etc/init.d/S60zeldaemon restart >/dev/null
+    /etc/init.d/S60zeldaemon restart >/dev/null 2>&1
     sleep $((3600 / ZP_SPEED))
     d=$(pidof zeldaemon)
     echo "  zeldaemon after an hour of its clock (x$ZP_SPEED): $(grep -E '^Vm(RSS|Size)' /proc/$d/status | tr -s ' \t' ' ' | paste -sd,)"
@@ -77,8 +82,8 @@ case $mode in
 esac
 SH
 
-echo "the daemon on the board:"
-"$board" --build "$build" --bind "$top" --bind "$build" -- sh "$inside" "$top" markers
+echo "the daemon on the board, the eight services up and wanted (seconds from qemu's start):"
+stamped "$board" --build "$build" --bind "$top" --bind "$build" -- sh "$inside" "$top" markers | sed 's/^/  /'
 
 echo "a restart-all of eight running services, clock x1 (seconds of each player's clock):"
 on_board=$("$board" --build "$build" --daemon --bind "$top" --bind "$build" -- sh "$inside" "$top" restart |
@@ -87,7 +92,8 @@ simulated=$("$top/player/zelplayer" --build "$build" --daemon --bind "$top" --bi
   -- sh "$inside" "$top" restart | sed -n 's/^restart //p')
 echo "  board $on_board s, simulated player $simulated s ($(awk -v a="$on_board" -v b="$simulated" 'BEGIN { printf "%.2f", a / b }') times)"
 
-"$board" --build "$build" --daemon --speed "$idle_speed" --bind "$top" --bind "$build" -- sh "$inside" "$top" idle
+"$board" --build "$build" --daemon --speed "$idle_speed" --bind "$top" --bind "$build" -- sh "$inside" "$top" idle |
+  grep -v '^Starting zeldaemon'
 
 echo "sizes (bytes):"
 kit=$(bash "$top/player/board/kit.sh")
