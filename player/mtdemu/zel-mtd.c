@@ -91,6 +91,7 @@ static int answers(void)
     struct mtd_info_user info;
     if (ioctl(fd, MEMGETINFO, &info) != 0) {
         say("MEMGETINFO", -1);
+        close(fd);
         return 1;
     }
     printf("MEMGETINFO: type %u flags 0x%x size %u erasesize %u writesize %u oobsize %u\n", info.type, info.flags,
@@ -130,11 +131,12 @@ static int answers(void)
 
 static int erase_partition(int argc, char **argv)
 {
-    int fd = open(DEVICE, O_RDWR);
+    int fd = open(DEVICE, O_RDWR), rc = 0;
     struct mtd_info_user info;
     if (fd < 0 || ioctl(fd, MEMGETINFO, &info) != 0 || info.erasesize == 0) {
         perror("zel-mtd: " DEVICE);
-        return 1;
+        rc = 1;
+        goto out;
     }
     unsigned start = 0, length = info.size;
     if (argc == 2) {
@@ -144,22 +146,26 @@ static int erase_partition(int argc, char **argv)
     for (unsigned at = start; at < start + length; at += info.erasesize)
         if (erase(fd, at, info.erasesize) != 0) {
             fprintf(stderr, "zel-mtd: erase at %u: %s\n", at, strerror(errno));
-            return 1;
+            rc = 1;
+            break;
         }
-    close(fd);
-    return 0;
+out:
+    if (fd >= 0)
+        close(fd);
+    return rc;
 }
 
 static int mark_bad(const char *offset)
 {
-    int fd = open(DEVICE, O_RDWR);
+    int fd = open(DEVICE, O_RDWR), rc = 0;
     loff_t at = (loff_t)strtoull(offset, NULL, 0);
     if (fd < 0 || ioctl(fd, MEMSETBADBLOCK, &at) != 0) {
         perror("zel-mtd: mark bad");
-        return 1;
+        rc = 1;
     }
-    close(fd);
-    return 0;
+    if (fd >= 0)
+        close(fd);
+    return rc;
 }
 
 int main(int argc, char **argv)
