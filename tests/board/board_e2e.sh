@@ -1,7 +1,8 @@
 #!/bin/sh
 # ./zel board itself: what the command prints and exits with reaches the caller
-# byte for byte, standard input reaches the command, and a board that overruns its
-# time is powered off with its console log kept, leaving no qemu behind.
+# byte for byte, standard input reaches the command, a board that overruns its time
+# is powered off with its console log kept, leaving no qemu behind, and a qemu that
+# cannot start is reported.
 # usage: board_e2e.sh BOARD BUILD_DIR
 board=$1 build=$2
 . "$(dirname "$0")/../../player/testlib.sh"
@@ -25,4 +26,14 @@ check "the console log kept" "[ -s '$log' ] && grep -q 'Linux version' '$log'"
 check "the command had started" "grep -qx started '$dir/out'"
 check "no qemu left" "! pgrep -f 'qemu-system-mipsel.*zelboard' >/dev/null"
 rm -f "$log"
+
+# A qemu that fails at its start: the board says so at once, it does not wait for
+# output that never comes.
+mkdir "$dir/bin"
+printf '#!/bin/sh\nexit 1\n' >"$dir/bin/qemu-system-mipsel"
+chmod +x "$dir/bin/qemu-system-mipsel"
+PATH=$dir/bin:$PATH timeout 60 "$board" --build "$build" -- true >/dev/null 2>"$dir/err"
+expect_eq "a qemu that fails at its start: status 125" $? 125
+check "it said so" "grep -q 'the board gave no status (console log: ' '$dir/err'"
+rm -f "$(sed -n 's/.*(console log: \(.*\))$/\1/p' "$dir/err")"
 finish
