@@ -158,7 +158,8 @@ int replace_config(const config_file &conf, const char *temp, const char *mode, 
     }
     bool existed = access(conf.path, F_OK) == 0;
     if (existed && copy_file(conf.path, conf.saved) != 0) {
-        remove(conf.saved);
+        // A part copy goes; a directory planted there is not ours to remove.
+        unlink(conf.saved);
         fprintf(stderr, ZS_PREFIX "Cannot save %s to %s; it is left as it was\n", conf.path, conf.saved);
         return -1;
     }
