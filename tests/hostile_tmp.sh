@@ -223,6 +223,7 @@ zs_scene() {
 entry() { printf '/%s %s(rw,sync,root_squash,anonuid=1001,anongid=1001)\n' "$1" "$2"; }
 nfs_has() { grep -q "^/HARD_DISK " /etc/exports; }
 smb_has() { grep -q '^\[HARD_DISK\]$' $conf; }
+in_or_out() { "$1" && echo in || echo out; }
 zs_run() { bounded zel_services "$@" >/dev/null; }
 # The half of add_share or remove_share that a directory at the path stops.
 nfs_path() { case $path in /tmp/exports*) true ;; *) false ;; esac; }
@@ -241,37 +242,28 @@ row_zs_reload() {
     esac
 }
 
-row_zs_add() {
-    case $1 in
-    setup) zs_scene ;;
-    run) zs_run cmd=add_share opt=HARD_DISK ;;
-    check)
-        if [ $2 != dir ]; then
-            check "$c: both tables" "nfs_has && smb_has"
-        elif nfs_path; then
-            check "$c: the Samba half done" "! nfs_has && smb_has"
-        else
-            check "$c: the NFS half done" "nfs_has && ! smb_has"
-        fi
-        ;;
+# add_share, or remove_share for the copies a removal makes. A directory stops the
+# half whose table the path serves; the other half is done.
+row_zs_share() {
+    case $path in
+    /tmp/exports.tmp | /tmp/smb.conf) op=remove_share after=out ;;
+    *) op=add_share after=in ;;
     esac
-}
-
-row_zs_remove() {
     case $1 in
     setup)
         zs_scene
-        zel_services cmd=add_share opt=HARD_DISK 2>/dev/null
+        [ $op = add_share ] || zel_services cmd=add_share opt=HARD_DISK 2>/dev/null
         ;;
-    run) zs_run cmd=remove_share opt=HARD_DISK ;;
+    run) zs_run cmd=$op opt=HARD_DISK ;;
     check)
-        if [ $2 != dir ]; then
-            check "$c: out of both tables" "! nfs_has && ! smb_has"
-        elif nfs_path; then
-            check "$c: the Samba half done" "nfs_has && ! smb_has"
-        else
-            check "$c: the NFS half done" "! nfs_has && smb_has"
+        before=$([ $after = in ] && echo out || echo in)
+        nfs=$after smb=$after
+        if [ $2 = dir ] && nfs_path; then
+            nfs=$before
+        elif [ $2 = dir ]; then
+            smb=$before
         fi
+        expect_eq "$c: HARD_DISK in or out of the tables" "$(in_or_out nfs_has) $(in_or_out smb_has)" "$nfs $smb"
         ;;
     esac
 }
@@ -300,12 +292,12 @@ rows="/tmp/setting.txt settings
 /tmp/lumo_bc browser
 /tmp/zeldaemon.pid pidfile
 /tmp/share.list zs_reload
-/tmp/exports zs_add
-/tmp/exports.saved zs_add
-/tmp/smb.conf.master zs_add
-/tmp/smb.conf.saved zs_add
-/tmp/exports.tmp zs_remove
-/tmp/smb.conf zs_remove
+/tmp/exports zs_share
+/tmp/exports.saved zs_share
+/tmp/smb.conf.master zs_share
+/tmp/smb.conf.saved zs_share
+/tmp/exports.tmp zs_share
+/tmp/smb.conf zs_share
 /tmp/input.script zs_ftp"
 for m in $markers; do rows="$rows
 $m marker"; done

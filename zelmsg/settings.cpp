@@ -60,7 +60,7 @@ int open_store_file(const char *path, int flags)
         fd = zelmsg::open_own(path, flags);
     } else {
         fd = open(path, flags | O_NONBLOCK | O_CLOEXEC, 0666);
-        struct stat st;
+        struct stat st = {};
         if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
             int e = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
             close(fd);

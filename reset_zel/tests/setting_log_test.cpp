@@ -143,8 +143,12 @@ TEST_F(SettingLog, PlantedLogStillChangesTheSettingAndWritesNothingElsewhere)
          "/tmp/setup_cgi_log: Is a directory\n/tmp/setup_cgi_log: Is a directory\n"},
         {"link", [] { return symlink("/tmp/victim", SETUP_LOG); }, false, ""},
         {"FIFO", [] { return mkfifo(SETUP_LOG, 0666); }, false, ""},
-        {"file of another user", [] { return creat(SETUP_LOG, 0666) < 0 ? -1 : chown(SETUP_LOG, 1000, 1000); }, false,
-         ""},
+        {"file of another user",
+         [] {
+             int fd = creat(SETUP_LOG, 0666);
+             return fd < 0 || close(fd) != 0 ? -1 : chown(SETUP_LOG, 1000, 1000);
+         },
+         false, ""},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.planted);
