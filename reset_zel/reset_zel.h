@@ -8,6 +8,8 @@
 // One poll of a start or stop: this pause, then one process check.
 #define POLL_PAUSE_USEC 200000
 #define SETUP_LOG "/tmp/setup_cgi_log"
+// The on-device browser's control file.
+#define BROWSER_FILE "/tmp/lumo_bc"
 
 // Seams to the OS, set once; tests fake the process table, the pause and the queue.
 // check_process returns the shell status of the pidof check: 0 while the process runs.
@@ -41,6 +43,11 @@ int reset_zel_apps(void);
 
 // Stop every running service, then start all eight, each waiting for its process.
 void restart_services(void);
+
+// Runs one of the shell lines that write a page address "> /tmp/lumo_bc", after
+// making sure what the shell meets there is a file of our own or the browser's FIFO
+// (owned by root), and that it cannot wait on that FIFO.
+void point_browser(const char *command);
 
 // Write a setting only when it changes, logging each comparison to SETUP_LOG.
 // -1 for a null argument, 0 when the value was already stored, 1 when written.

@@ -2,6 +2,7 @@
 // every comparison in the setup log.
 #include "reset_zel.h"
 
+#include "own_file.h"
 #include "zelmsg.h"
 
 #include <stdarg.h>
@@ -14,9 +15,13 @@ namespace {
 // characters is logged whole instead of overrunning a line buffer.
 __attribute__((format(printf, 1, 2))) void append_log_line(const char *format, ...)
 {
-    FILE *log = fopen(SETUP_LOG, "a");
-    if (log == nullptr)
+    // Appended to only as a file of our own: a link or FIFO planted in its place is
+    // replaced, not written through or waited on; a directory costs the line.
+    FILE *log = zelmsg::fopen_own(SETUP_LOG, "a");
+    if (log == nullptr) {
+        perror(SETUP_LOG);
         return;
+    }
     va_list args;
     va_start(args, format);
     vfprintf(log, format, args);

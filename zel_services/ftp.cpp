@@ -18,7 +18,7 @@ int check_file_existence(const char *path)
 
 int create_input_script(const char *path)
 {
-    FILE *f = fopen(path, "w");
+    FILE *f = open_file(path, "w");
     if (f == nullptr)
         return -1;
     // A cut answer file (a full /tmp) would give pure-pw no password to read.

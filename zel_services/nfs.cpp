@@ -106,6 +106,9 @@ bool export_entry_is(const char *line, const char *name)
     if (strncmp(line + 1, name, len) != 0)
         return false;
     const char *end = line + 1 + len;
+    // A folder inside it goes with the disk.
+    if (*end == '/')
+        return true;
     if (quoted && *end++ != '"')
         return false;
     return *end == '\0' || *end == ' ' || *end == '\t' || *end == '\n' || *end == '\r';
@@ -146,12 +149,14 @@ int fill_reload(FILE *out, const void *ctx)
 
 int reload_nfs_share(const char *ifname)
 {
+    if (recover_config(exports) != 0)
+        return 0;
     if (list_root_folders() != 0) {
         fputs(ZS_PREFIX "Reload NFS share failed due to the failure on system call!", stderr);
         return 0;
     }
     reload_job job;
-    job.list = fopen(SHARE_LIST_PATH, "r");
+    job.list = open_file(SHARE_LIST_PATH, "r");
     if (job.list == nullptr)
         return 0;
     get_export_network(job.client, ifname);
@@ -186,7 +191,7 @@ int fill_block(FILE *out, const void *ctx)
 
 int fill_without(FILE *out, const void *ctx)
 {
-    FILE *in = fopen(EXPORTS_COPY, "r");
+    FILE *in = open_file(EXPORTS_COPY, "r");
     if (in == nullptr)
         return -1;
     filter_exports(in, out, static_cast<const char *>(ctx));
@@ -199,6 +204,8 @@ int fill_without(FILE *out, const void *ctx)
 // The block is appended by the shell; a cut append is undone from the saved table.
 int add_nfs_share(const char *list)
 {
+    if (recover_config(exports) != 0)
+        return 0;
     if (replace_config(exports, EXPORTS_NEW, "w", fill_block, list, "cat " EXPORTS_NEW " >> " EXPORTS_PATH) == 0)
         run_ignoring_status(EXPORTFS_COMMAND);
     return 0;
@@ -208,6 +215,8 @@ int add_nfs_share(const char *list)
 // its place.
 int remove_nfs_share(const char *name)
 {
+    if (recover_config(exports) != 0 || prepare_temp(EXPORTS_COPY) != 0)
+        return 0;
     if (system("cp " EXPORTS_PATH " " EXPORTS_COPY) != 0)
         return 0;
     if (replace_config(exports, EXPORTS_NEW, "w", fill_without, name, "mv " EXPORTS_NEW " " EXPORTS_PATH) == 0) {

@@ -70,6 +70,15 @@ struct section_filter {
     int skip;
 };
 
+// The whole line is the header text, blanks and the line's end aside: "[share]" is
+// not found inside "[x[share]".
+bool is_header_line(const char *line, const char *header)
+{
+    line += strspn(line, " \t");
+    size_t len = strlen(header);
+    return strncmp(line, header, len) == 0 && line[len + strspn(line + len, " \t\r\n")] == '\0';
+}
+
 // A section is its header line and the five parameter lines after it, whatever they hold.
 bool drop_section_line(const char *line, void *ctx)
 {
@@ -78,7 +87,7 @@ bool drop_section_line(const char *line, void *ctx)
         f->skip--;
         return true;
     }
-    if (strstr(line, f->header) != nullptr) {
+    if (is_header_line(line, f->header)) {
         f->skip = 5;
         return true;
     }
@@ -123,7 +132,7 @@ int fill_sections(FILE *out, const void *ctx)
 
 int fill_without(FILE *out, const void *ctx)
 {
-    FILE *in = fopen(SMB_CONF_COPY, "r");
+    FILE *in = open_file(SMB_CONF_COPY, "r");
     if (in == nullptr)
         return -1;
     char header[LINE_SIZE];
@@ -137,15 +146,17 @@ int fill_without(FILE *out, const void *ctx)
 
 int chg_samba_workgrp(const char *workgroup)
 {
-    if (check_config_text(workgroup) != 0) {
+    if (check_workgroup(workgroup) != 0) {
         fputs(ZS_PREFIX "Invalid workgroup name!\n", stderr);
         return 0;
     }
+    if (recover_config(smb_conf) != 0)
+        return 0;
     if (list_root_folders() != 0) {
         fputs(ZS_PREFIX "Change workgroup failed due to the failure on system call!", stderr);
         return 0;
     }
-    workgroup_job job = {fopen(SHARE_LIST_PATH, "r"), workgroup};
+    workgroup_job job = {open_file(SHARE_LIST_PATH, "r"), workgroup};
     if (job.list == nullptr)
         return 0;
     int replaced = replace_config(smb_conf, SMB_MASTER_PATH, "wt", fill_master, &job, TESTPARM_COMMAND);
@@ -155,8 +166,22 @@ int chg_samba_workgrp(const char *workgroup)
     return 0;
 }
 
+int check_smb_sections(const char *list)
+{
+    // Against the configuration as it was before a failed put-back, when one is kept.
+    if (recover_config(smb_conf) != 0)
+        return -2;
+    FILE *conf = fopen(SMB_CONF_PATH, "r");
+    int result = check_new_sections(list, conf);
+    if (conf != nullptr)
+        fclose(conf);
+    return result;
+}
+
 int add_smb_share(const char *list)
 {
+    if (recover_config(smb_conf) != 0 || prepare_temp(SMB_MASTER_PATH) != 0)
+        return 0;
     if (system("cp " SMB_CONF_PATH " " SMB_MASTER_PATH) != 0)
         return 0;
     replace_config(smb_conf, SMB_MASTER_PATH, "a+", fill_sections, list, TESTPARM_COMMAND);
@@ -165,6 +190,8 @@ int add_smb_share(const char *list)
 
 int remove_smb_share(const char *name)
 {
+    if (recover_config(smb_conf) != 0 || prepare_temp(SMB_CONF_COPY) != 0)
+        return 0;
     if (system("cp " SMB_CONF_PATH " " SMB_CONF_COPY) != 0)
         return 0;
     if (replace_config(smb_conf, SMB_MASTER_PATH, "w", fill_without, name, TESTPARM_COMMAND) == 0)

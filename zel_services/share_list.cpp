@@ -1,8 +1,8 @@
 // Share lists ("HARD_DISK|#USB_DRIVE_A-1"), the rule for the names written into the
 // configuration files, and the scan of the root directory for disk shares.
+#include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
-#include <strings.h>
 
 #include "zel_services.h"
 
@@ -48,16 +48,22 @@ bool control_char(unsigned char c)
 //   '"'      exportfs reads a quoted path up to the next quote, over the rest of the table;
 //   '\\'     exportfs reads "\040" and its like as one character: another folder;
 //   ']'      testparm ends the section name there, and the removal never finds it;
+//   '['      a header "[x[share]" holds the text "[share]" of another section;
 //   '%'      Samba expands "%m", "%u"... in the path to per-client text.
 bool refused_char(unsigned char c)
 {
-    return control_char(c) || strchr("/\"\\]%", c) != nullptr;
+    return control_char(c) || strchr("/\"\\[]%", c) != nullptr;
 }
 
-// Section names Samba gives a meaning of its own, compared as Samba does.
+// Section names Samba gives a meaning of its own, compared as Samba does; IPC$ is
+// its own service.
 bool reserved_section(const char *name)
 {
-    return strcasecmp(name, "global") == 0 || strcasecmp(name, "homes") == 0 || strcasecmp(name, "printers") == 0;
+    static const char *const reserved[] = {"global", "homes", "printers", "ipc$"};
+    for (const char *r : reserved)
+        if (same_section(name, r))
+            return true;
+    return false;
 }
 
 } // namespace
@@ -69,6 +75,111 @@ int check_config_text(const char *text)
             return -1;
     return 0;
 }
+
+int check_workgroup(const char *text)
+{
+    return check_config_text(text) != 0 || strchr(text, '\\') != nullptr ? -1 : 0;
+}
+
+namespace {
+
+// Samba's form of a section name: no blanks at the ends, a run of them one blank,
+// letters in one case.
+void section_key(const char *name, char *key)
+{
+    size_t n = 0;
+    name += strspn(name, " \t");
+    while (*name != '\0' && n + 1 < LINE_SIZE) {
+        if (*name == ' ' || *name == '\t') {
+            name += strspn(name, " \t");
+            if (*name != '\0')
+                key[n++] = ' ';
+            continue;
+        }
+        key[n++] = static_cast<char>(tolower(static_cast<unsigned char>(*name++)));
+    }
+    key[n] = '\0';
+}
+
+} // namespace
+
+bool same_section(const char *a, const char *b)
+{
+    char ka[LINE_SIZE];
+    char kb[LINE_SIZE];
+    section_key(a, ka);
+    section_key(b, kb);
+    return strcmp(ka, kb) == 0;
+}
+
+namespace {
+
+// Another section in Samba's eyes that is not the name itself: adding a folder twice
+// is no conflict.
+bool other_case(const char *name, const char *taken)
+{
+    return same_section(name, taken) && strcmp(name, taken) != 0;
+}
+
+// The name of the section whose header the line holds, into name (LINE_SIZE bytes);
+// false for other lines.
+bool section_header(const char *line, char *name)
+{
+    line += strspn(line, " \t");
+    const char *end = strchr(line, ']');
+    if (*line != '[' || end == nullptr)
+        return false;
+    size_t len = static_cast<size_t>(end - line - 1);
+    memcpy(name, line + 1, len);
+    name[len] = '\0';
+    return true;
+}
+
+bool section_taken(FILE *conf, const char *name)
+{
+    char line[LINE_SIZE];
+    char taken[LINE_SIZE];
+    bool ends_line = true;
+    rewind(conf);
+    for (;;) {
+        bool at_start = ends_line;
+        if (!read_line_piece(conf, line, &ends_line))
+            return false;
+        if (at_start && section_header(line, taken) && other_case(name, taken))
+            return true;
+    }
+}
+
+struct section_check {
+    FILE *conf;
+    const char *list;
+    int index;
+    int result;
+};
+
+struct earlier_check {
+    const char *name;
+    int before;
+    bool clash;
+};
+
+void earlier_step(const char *earlier, void *ctx)
+{
+    earlier_check *e = static_cast<earlier_check *>(ctx);
+    if (e->before-- > 0 && other_case(e->name, earlier))
+        e->clash = true;
+}
+
+void new_section_step(const char *name, void *ctx)
+{
+    section_check *c = static_cast<section_check *>(ctx);
+    earlier_check e = {name, c->index++, false};
+    for_each_share_name(c->list, earlier_step, &e);
+    if (e.clash || other_case(name, "share") || (c->conf != nullptr && section_taken(c->conf, name)))
+        c->result = -1;
+}
+
+} // namespace
 
 // Blanks: Samba trims them at both ends of a section name and a path and folds a run
 // of them into one, so only single blanks between other characters name the folder.
@@ -106,6 +217,13 @@ int check_share_list(const char *list)
     return result;
 }
 
+int check_new_sections(const char *list, FILE *conf)
+{
+    section_check c = {conf, list, 0, 0};
+    for_each_share_name(list, new_section_step, &c);
+    return c.result;
+}
+
 bool is_disk_share(const char *name)
 {
     return strstr(name, "HARD_DISK") != nullptr || strstr(name, "SATA_DISK") != nullptr ||
@@ -114,13 +232,17 @@ bool is_disk_share(const char *name)
 
 int list_root_folders()
 {
+    if (prepare_temp(SHARE_LIST_PATH) != 0)
+        return -1;
     return system("ls / > " SHARE_LIST_PATH);
 }
 
-// A disk whose name the rule refuses is left out of both tables, so that every share
-// the scan writes can be removed again. An entry too long for the line buffer is
-// skipped whole: its pieces are not names of folders that exist.
-bool next_disk_share(FILE *list, char *line)
+namespace {
+
+// The next entry of the listing that is a disk with a valid name, into line; an
+// entry too long for the line buffer is skipped whole: its pieces are not names of
+// folders that exist.
+bool next_candidate(FILE *list, char *line)
 {
     bool ends_line = true;
 
@@ -135,5 +257,38 @@ bool next_disk_share(FILE *list, char *line)
             line[len - 1] = '\0';
         if (is_disk_share(line) && check_share_name(line) == 0)
             return true;
+    }
+}
+
+// An earlier disk of the listing that Samba takes for the same section, into earlier.
+bool earlier_disk(FILE *list, long end, const char *name, char *earlier)
+{
+    bool found = false;
+    rewind(list);
+    while (!found && ftell(list) < end && next_candidate(list, earlier))
+        found = ftell(list) <= end && same_section(name, earlier);
+    return found;
+}
+
+} // namespace
+
+// A disk whose name the rule refuses is left out of both tables, so that every share
+// the scan writes can be removed again; so is the second of two disks whose names
+// differ only in case, which Samba would serve as one.
+bool next_disk_share(FILE *list, char *line)
+{
+    char earlier[LINE_SIZE];
+    for (;;) {
+        long start = ftell(list);
+        if (!next_candidate(list, line))
+            return false;
+        long next = ftell(list);
+        if (start < 0 || next < 0 || !earlier_disk(list, start, line, earlier)) {
+            if (next >= 0)
+                fseek(list, next, SEEK_SET);
+            return true;
+        }
+        fprintf(stderr, ZS_PREFIX "Disk %s left out: Samba takes it for %s\n", line, earlier);
+        fseek(list, next, SEEK_SET);
     }
 }

@@ -79,13 +79,15 @@ int update_smb_workgrp(const char *opt)
 }
 
 // The whole list is checked before either table is touched: a refused list changes
-// nothing, and an empty name would otherwise export the root itself.
+// nothing, and an empty name would otherwise export the root itself. A name that
+// Samba would take for another section (in another case) is refused too.
 int add_share(const char *opt)
 {
-    if (check_share_list(opt) != 0) {
+    int taken = check_share_list(opt) != 0 ? -1 : check_smb_sections(opt);
+    if (taken == -1)
         fputs(ZS_PREFIX "Invalid share name!\n", stderr);
+    if (taken != 0)
         return 0;
-    }
     add_nfs_share(opt);
     add_smb_share(opt);
     return 0;

@@ -60,19 +60,31 @@ int for_each_share_name(const char *list, share_name_step step, void *ctx);
 // 0 when the text can be written into a configuration file line: no control
 // characters. -1 otherwise.
 int check_config_text(const char *text);
+// 0 when Samba reads the workgroup as the text it is: a configuration text without
+// "\\", which at a line's end joins the next line to it. -1 otherwise.
+int check_workgroup(const char *text);
 // The one rule for a share name, whether it comes from a caller or from the scan of
 // the root: 0 when exportfs and testparm both take it for the folder it names, -1
 // otherwise.
 int check_share_name(const char *name);
 // check_share_name for every name of a share list.
 int check_share_list(const char *list);
+// Samba takes section names without regard to case: 0 when no name of the list is
+// another section's name in another case, whether a section of the configuration
+// ("share" counted always), Samba's own, or an earlier name of the list. -1 otherwise.
+int check_new_sections(const char *list, FILE *conf);
+// true when Samba takes the two names for one section: equal but for case and runs
+// of blanks.
+bool same_section(const char *a, const char *b);
 
 // Root entries that are disks: "HARD_DISK", "SATA_DISK" or "USB_DRIVE_" anywhere.
 bool is_disk_share(const char *name);
 // Runs "ls / > /tmp/share.list"; returns the shell's status.
 int list_root_folders();
 // Reads the listing up to the next disk share with a valid name and leaves its name
-// in line (a buffer of LINE_SIZE). true when one was found, false at the end.
+// in line (a buffer of LINE_SIZE). true when one was found, false at the end. A disk
+// that Samba would take for an earlier one (the same name in another case) is left
+// out with a message.
 bool next_disk_share(FILE *list, char *line);
 
 // ---- files, lines and the replacement of a configuration (config_file.cpp) ----
@@ -85,6 +97,14 @@ bool read_line_piece(FILE *f, char *line, bool *ends_line);
 // first piece of each line and keeps what state it needs in ctx.
 using line_test = bool (*)(const char *line, void *ctx);
 void filter_lines(FILE *in, FILE *out, line_test drop, void *ctx);
+
+// Opens a file as fopen does; a path under /tmp only as a file of our own
+// (zelmsg::fopen_own: never through a link, never waiting on a FIFO, a directory
+// refused). A failure other than a missing file is said with perror.
+FILE *open_file(const char *path, const char *mode);
+// Makes a path under /tmp an empty file of our own before a shell command writes it
+// by name ("ls / > /tmp/share.list", "cp FILE /tmp/..."); -1 after perror.
+int prepare_temp(const char *path);
 
 // 0 when the whole file was copied.
 int copy_file(const char *from, const char *to);
@@ -99,11 +119,18 @@ struct config_file {
     const char *saved;
 };
 
+// A saved copy of ours found before an operation starts is the configuration as it
+// was before a run whose put-back failed: it goes back in place first, so that no
+// operation builds on the cut file or overwrites the copy. 0, or -1 (said) when it
+// still cannot go back; the operation then changes nothing.
+int recover_config(const config_file &conf);
+
 // Writes the temporary file (fill returns -1 when it cannot), saves the configuration,
-// and runs the command that puts the new one in place. When the command fails, the
-// saved content is put back; when even that fails, the saved copy stays and its path
-// is named on standard error. 0 when the command succeeded; the temporary file is
-// removed then and left for a look otherwise.
+// and runs the command that puts the new one in place. When the command fails, or
+// exits 0 without writing the configuration whole, the saved content is put back;
+// when even that fails, the saved copy stays and its path is named on standard error.
+// 0 when the command succeeded; the temporary file is removed then and left for a
+// look otherwise.
 using fill_step = int (*)(FILE *out, const void *ctx);
 int replace_config(const config_file &conf, const char *temp, const char *mode, fill_step fill, const void *ctx,
                    const char *command);
@@ -123,7 +150,7 @@ int get_export_network(char *out, const char *ifname);
 // The clients of an export ("net/mask") for an address and a netmask in dotted form.
 void compose_export_network(char *out, const char *addr, const char *netmask);
 int write_export_entry(FILE *f, const char *name, const char *client);
-// true when the first field of the table line names exactly the folder.
+// true when the first field of the table line names the folder, or a folder inside it.
 bool export_entry_is(const char *line, const char *name);
 // Copies the table, leaving out the entries of the folder.
 void filter_exports(FILE *in, FILE *out, const char *name);
@@ -135,6 +162,9 @@ void filter_exports(FILE *in, FILE *out, const char *name);
 
 int chg_samba_workgrp(const char *workgroup);
 int add_smb_share(const char *list);
+// check_new_sections against the Samba configuration; -2 (said) when a saved copy of
+// it could not be put back.
+int check_smb_sections(const char *list);
 int remove_smb_share(const char *name);
 int write_global_section(FILE *f, const char *workgroup);
 int write_share_section(FILE *f, const char *name);

@@ -2,6 +2,7 @@
 // through the library's own operations, as the player's programs use them.
 #include "zelmsg.h"
 #include "flash_internal.h"
+#include "store_internal.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -83,12 +84,9 @@ int load_settings_bytes()
 {
     if (get_lock() != 0)
         return -1;
-    struct stat st;
-    int size = -1;
     // Zeroed first: the text then ends within the file's bytes even without its NUL.
     memset(buffer_setting, 0, SETTING_BUF_SIZE);
-    if (stat(SETTING_FILE, &st) == 0 && read_file(SETTING_FILE, buffer_setting, SETTING_BUF_SIZE) == 0)
-        size = st.st_size < SETTING_BUF_SIZE ? static_cast<int>(st.st_size) : SETTING_BUF_SIZE;
+    int size = zelmsg_load_file(SETTING_FILE, buffer_setting, SETTING_BUF_SIZE);
     if (release_lock() != 0)
         return -1;
     return size;
@@ -175,18 +173,22 @@ int cmd_init(int argc, char **argv)
         defaults = argv[1];
     else if (argc != 0)
         return kUsage;
-    int file_written = 0;
-    if (zelmsg_init_flash(&file_written) != 1)
+    int file_written = 0, restore_failed = 0;
+    if (zelmsg_init_flash(&file_written, &restore_failed) != 1)
         return 1;
     if (!file_written) {
         fprintf(stderr, "zelctl: cannot write %s\n", SETTING_FILE);
         return 1;
     }
+    // The settings are read; only the copy at offset 0 is not whole again.
+    if (restore_failed)
+        fprintf(stderr, "zelctl: cannot put the spare copy back at offset 0 of %s; it stays the only whole copy\n",
+                SETTING_DEVICE);
     struct stat st;
     // A settings file of one NUL: the flash held no settings at all.
-    if (defaults != nullptr && stat(SETTING_FILE, &st) == 0 && st.st_size == 1)
-        return apply_defaults(defaults) ? 0 : 1;
-    return 0;
+    if (defaults != nullptr && lstat(SETTING_FILE, &st) == 0 && st.st_size == 1)
+        return apply_defaults(defaults) && !restore_failed ? 0 : 1;
+    return restore_failed ? 1 : 0;
 }
 
 const char *spare_text(const zelmsg_flash_report &r)

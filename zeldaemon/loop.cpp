@@ -2,8 +2,10 @@
 // 31-second gate for the status sweeps and the watchdog.
 #include "daemon.h"
 
+#include "own_file.h"
 #include "zelmsg.h"
 
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -27,11 +29,12 @@ void real_sleep(unsigned seconds)
 
 void start_reset(int *count_check_starting)
 {
-    FILE *marker = fopen(RESET_MARKER, "w+");
-    if (marker == nullptr) {
+    // The marker is an empty file of the daemon's own, as the markers of the services.
+    int marker = zelmsg::create_own(RESET_MARKER, O_WRONLY | O_TRUNC, 0666);
+    if (marker < 0) {
         perror("create " RESET_MARKER);
     } else {
-        fclose(marker);
+        close(marker);
         run_command(SETUP_CGI);
         run_command(RESET_ZEL_START);
     }
@@ -77,7 +80,9 @@ void loop_pass(struct loop_state *s)
 
     sleep_seconds(1);
 
-    if (stat(RESET_MARKER, &istat) == 0)
+    // Only a marker of our own counts: anything else planted there would keep the
+    // sweeps and the watchdog idle for good.
+    if (lstat(RESET_MARKER, &istat) == 0 && zelmsg::own_file(istat))
         s->no_reset = 0;
     read_clock(&s->end_time);
 

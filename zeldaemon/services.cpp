@@ -2,10 +2,13 @@
 // service is judged only by pidof, never by what a script returned.
 #include "daemon.h"
 
+#include "own_file.h"
 #include "zelmsg.h"
 
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 namespace {
 template <int N>
@@ -60,12 +63,15 @@ void refresh_marker(const zel_service &s)
         remove(s.marker);
         return;
     }
-    FILE *f = fopen(s.marker, "w+");
-    if (f == nullptr) {
+    // An empty file of the daemon's own: a link, FIFO or another user's file planted
+    // in its place goes first, so nothing is written through it; a directory is
+    // reported.
+    int fd = zelmsg::create_own(s.marker, O_WRONLY | O_TRUNC, 0666);
+    if (fd < 0) {
         perror(s.marker);
         return;
     }
-    fclose(f);
+    close(fd);
 }
 } // namespace
 

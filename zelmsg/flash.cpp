@@ -6,12 +6,14 @@
 #include "zelmsg.h"
 #include "store_internal.h"
 #include "flash_internal.h"
+#include "own_file.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 // <mtd/mtd-user.h> needs the ioctl request macros defined first.
 #include <sys/ioctl.h>
@@ -163,6 +165,29 @@ uint32_t get_u32(const unsigned char *p)
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
+// Whether the bytes at offset hold a text of the length with that CRC-32 and its NUL,
+// no NUL before. When same is given, it tells whether buffer_setting holds the same
+// text and NUL.
+bool text_at(int fd, unsigned offset, const trailer &t, bool *same)
+{
+    uint32_t crc = 0xFFFFFFFFu;
+    bool whole = true;
+    bool equal = true;
+    if (!scan(fd, offset, t.length + 1, [&](unsigned done, unsigned len) {
+            unsigned text = done + len > t.length ? t.length - done : len;
+            whole = memchr(chunk, '\0', text) == nullptr && (text == len || chunk[text] == '\0');
+            crc = crc32_update(crc, chunk, text);
+            equal = equal && memcmp(chunk, buffer_setting + done, len) == 0;
+            return whole;
+        }))
+        return false;
+    if (!whole || (crc ^ 0xFFFFFFFFu) != t.crc)
+        return false;
+    if (same != nullptr)
+        *same = equal;
+    return true;
+}
+
 // Reads and checks the spare copy. When it is valid, same says whether buffer_setting
 // holds the same text and NUL.
 zelmsg_spare_state read_spare(int fd, const geometry &g, trailer &t, bool &same)
@@ -182,22 +207,7 @@ zelmsg_spare_state read_spare(int fd, const geometry &g, trailer &t, bool &same)
     t.crc = get_u32(raw + 12);
     if (memcmp(raw, kMagic, sizeof kMagic) != 0 || t.length > ZELMSG_SPARE_TEXT_MAX)
         return ZELMSG_SPARE_INVALID;
-    // The text, then its NUL: no NUL before it, and the CRC over the text.
-    uint32_t crc = 0xFFFFFFFFu;
-    bool whole = true;
-    bool equal = true;
-    if (!scan(fd, g.spare_at, t.length + 1, [&](unsigned done, unsigned len) {
-            unsigned text = done + len > t.length ? t.length - done : len;
-            whole = memchr(chunk, '\0', text) == nullptr && (text == len || chunk[text] == '\0');
-            crc = crc32_update(crc, chunk, text);
-            equal = equal && memcmp(chunk, buffer_setting + done, len) == 0;
-            return whole;
-        }))
-        return ZELMSG_SPARE_INVALID;
-    if (!whole || (crc ^ 0xFFFFFFFFu) != t.crc)
-        return ZELMSG_SPARE_INVALID;
-    same = equal;
-    return ZELMSG_SPARE_VALID;
+    return text_at(fd, g.spare_at, t, &same) ? ZELMSG_SPARE_VALID : ZELMSG_SPARE_INVALID;
 }
 
 // Length of the image's text: up to its first NUL, at most the whole image.
@@ -249,6 +259,34 @@ int commit_single()
     return written;
 }
 
+// Whether the next boot reads buffer_setting's text: a valid spare copy is what it
+// reads (from offset 0 when that holds the same text, else from the spare copy);
+// without one, offset 0 as it is.
+bool boot_reads_buffer(const geometry &g)
+{
+    int fd = open_rw(SETTING_DEVICE);
+    if (fd < 0)
+        return false;
+    trailer t = {0, 0, 0};
+    bool spare_same = false;
+    bool reads;
+    if (read_spare(fd, g, t, spare_same) == ZELMSG_SPARE_VALID) {
+        reads = spare_same;
+    } else {
+        unsigned text_len = text_length(buffer_setting);
+        reads = same_at(fd, 0, buffer_setting, text_len < kImage ? text_len + 1 : kImage);
+    }
+    close(fd);
+    return reads;
+}
+
+// A commit's result tells what the next boot reads: a step that failed after the
+// new settings became the ones a boot takes still counts as done.
+int commit_outcome(int r, const geometry &g)
+{
+    return r == static_cast<int>(kImage) || boot_reads_buffer(g) ? static_cast<int>(kImage) : r;
+}
+
 // Commits buffer_setting's image through fd (open, geometry read).
 int commit_image(int &fd, const geometry &g)
 {
@@ -271,14 +309,25 @@ int commit_image(int &fd, const geometry &g)
     }
     erase_info_user first = {0, g.erasesize};
     unlock_settings(first);
-    if (!spare_same) {
-        int r = program_spare(fd, g, text_len, spare == ZELMSG_SPARE_VALID ? t.sequence + 1 : 1);
-        if (r != static_cast<int>(kImage))
-            return r;
+    uint32_t sequence = spare == ZELMSG_SPARE_VALID ? t.sequence + 1 : 1;
+    // Whichever copy a boot would read now is written last. That is offset 0 unless a
+    // valid spare copy differs from it (a cut commit, or a boot that could not put the
+    // spare copy back): then the spare copy is the last whole one and must stay whole
+    // until offset 0 holds the new settings.
+    bool image_whole = spare != ZELMSG_SPARE_VALID || text_at(fd, 0, t, nullptr);
+    int r = static_cast<int>(kImage);
+    if (image_whole) {
+        if (!spare_same)
+            r = program_spare(fd, g, text_len, sequence);
+        if (r == static_cast<int>(kImage) && !image_same)
+            r = program_area(fd, g, 0);
+    } else {
+        if (!image_same)
+            r = program_area(fd, g, 0);
+        if (r == static_cast<int>(kImage))
+            r = program_spare(fd, g, text_len, sequence);
     }
-    if (image_same)
-        return static_cast<int>(kImage);
-    return program_area(fd, g, 0);
+    return commit_outcome(r, g);
 }
 
 // Decides what a boot reads: buffer_setting holds the image at offset 0 on entry and
@@ -343,19 +392,22 @@ int reader_text()
     return static_cast<int>(text - buffer_setting);
 }
 
-// Puts the spare copy (in buffer_setting) back at offset 0. A failure leaves the spare
-// copy to the next boot.
-void restore_image()
+// Puts the spare copy (in buffer_setting) back at offset 0. false when that failed:
+// the spare copy stays the one whole copy, which the next boot takes again and the
+// next commit keeps until offset 0 is whole.
+bool restore_image()
 {
     int fd = open_rw(SETTING_DEVICE);
     geometry g;
+    bool restored = false;
     if (fd >= 0 && read_geometry(fd, g)) {
         erase_info_user first = {0, g.erasesize};
         unlock_settings(first);
-        program_area(fd, g, 0);
+        restored = program_area(fd, g, 0) == static_cast<int>(kImage);
     }
     if (fd >= 0)
         close(fd);
+    return restored;
 }
 } // namespace
 
@@ -457,9 +509,10 @@ int zelmsg_read_flash_report(zelmsg_flash_report *report)
     return 0;
 }
 
-int zelmsg_init_flash(int *file_written)
+int zelmsg_init_flash(int *file_written, int *restore_failed)
 {
     *file_written = 0;
+    *restore_failed = 0;
     int n = flash_read_setting_device(buffer_setting);
     if (n <= 0) {
         fprintf(stderr, "error reading flash: [%s] size %06x\r\n", SETTING_DEVICE, SETTING_IMAGE_SIZE);
@@ -468,17 +521,22 @@ int zelmsg_init_flash(int *file_written)
     struct zelmsg_flash_report r;
     bool restore = false;
     resolve_image(n, r, &restore);
-    if (restore)
-        restore_image();
+    if (restore && !restore_image())
+        *restore_failed = 1;
     const char *text = buffer_setting + reader_text();
+    // The boot recreates the file: whatever was planted in its place (a link, a FIFO,
+    // another user's file) goes, as a file of ours would be overwritten.
+    struct stat st;
+    if (lstat(SETTING_FILE, &st) == 0 && !S_ISDIR(st.st_mode) && !zelmsg::own_file(st))
+        unlink(SETTING_FILE);
     *file_written = write_file(SETTING_FILE, text) == static_cast<int>(strlen(text)) + 1;
     return 1;
 }
 
 extern "C" int init_flash_var(void)
 {
-    int file_written;
-    return zelmsg_init_flash(&file_written);
+    int file_written, restore_failed;
+    return zelmsg_init_flash(&file_written, &restore_failed);
 }
 
 extern "C" int save_commit(void)

@@ -39,7 +39,9 @@ struct zelmsg_flash_report {
 // partition cannot be read.
 int zelmsg_read_flash_report(struct zelmsg_flash_report *report);
 
-// init_flash_var's work; *file_written is 1 when the settings file got the whole text.
-int zelmsg_init_flash(int *file_written);
+// init_flash_var's work; *file_written is 1 when the settings file got the whole text,
+// *restore_failed 1 when the spare copy, which the boot read, could not be put back at
+// offset 0 (it stays the one whole copy).
+int zelmsg_init_flash(int *file_written, int *restore_failed);
 
 #endif

@@ -3,6 +3,7 @@
 // read-modify-write sections with an exclusive lock on the file.
 #include "zelmsg.h"
 #include "store_internal.h"
+#include "own_file.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -28,8 +29,8 @@ constexpr int kOverflow = 0x7FFFFFFF;
 constexpr size_t kRoom = SETTING_BUF_SIZE - 1;
 constexpr int kValueBuf = 1024;
 
-#if ZELMSG_WITH_LOCK
-// Descriptor that carries the settings lock from get_lock to release_lock.
+// Descriptor that carries the settings lock from get_lock to release_lock (in the
+// configurator's build, through one write).
 int lock_fd = -1;
 // Length of the locked file as this process last read or wrote it through the lock,
 // -1 when not known; no locked writer can change it in between.
@@ -48,28 +49,29 @@ int locked_fd_of(const char *path)
     return -1;
 }
 
-void set_lock_size(off_t size)
+// The settings file lies in /tmp, where anybody may plant a link, a FIFO or a file of
+// their own: it is opened only as a regular file of ours, never through a link and
+// never waiting on a FIFO, and anything else there is refused with a line naming the
+// path, as a missing file is. A caller's other paths need only be regular files.
+int open_store_file(const char *path, int flags)
 {
-    lock_size = size;
+    int fd;
+    if (strncmp(path, "/tmp/", 5) == 0) {
+        fd = zelmsg::open_own(path, flags);
+    } else {
+        fd = open(path, flags | O_NONBLOCK | O_CLOEXEC, 0666);
+        struct stat st = {};
+        if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+            int e = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+            close(fd);
+            errno = e;
+            fd = -1;
+        }
+    }
+    if (fd < 0 && errno != ENOENT)
+        perror(path);
+    return fd;
 }
-
-off_t get_lock_size()
-{
-    return lock_size;
-}
-#else
-int locked_fd_of(const char *)
-{
-    return -1;
-}
-
-void set_lock_size(off_t) {}
-
-off_t get_lock_size()
-{
-    return -1;
-}
-#endif
 
 bool read_at(int fd, char *buf, size_t count)
 {
@@ -213,20 +215,6 @@ bool write_refused(const char *key, const void *value, int is_int)
     return !is_int && strpbrk(static_cast<const char *>(value), "\n\xff") != nullptr;
 }
 
-// Loads the settings file for a write. In the configurator's build a missing file is
-// an empty store, which the first write creates (from nothing, not from what the
-// buffer held before); a store that could not be loaded whole is never written back.
-int load_for_change()
-{
-    int n = zelmsg_load_settings(SETTING_FILE);
-#if !ZELMSG_WITH_LOCK
-    if (n == -1 && access(SETTING_FILE, F_OK) != 0 && errno == ENOENT) {
-        buffer_setting[0] = '\0';
-        n = 0;
-    }
-#endif
-    return n;
-}
 } // namespace
 
 int zelmsg_load_file(const char *path, char *buffer, int maxlen)
@@ -234,7 +222,7 @@ int zelmsg_load_file(const char *path, char *buffer, int maxlen)
     int fd = locked_fd_of(path);
     const bool own = fd < 0;
     if (own)
-        fd = open(path, O_RDONLY | O_CLOEXEC);
+        fd = open_store_file(path, O_RDONLY);
     if (fd < 0) {
         fprintf(stderr, "File open r error %s\r\n", path);
         return -1;
@@ -251,7 +239,7 @@ int zelmsg_load_file(const char *path, char *buffer, int maxlen)
         while (n < 0 && errno == EINTR);
         if (n >= 0)
             rc = static_cast<int>(n);
-        set_lock_size(n >= 0 && static_cast<size_t>(n) < room ? n : -1);
+        lock_size = n >= 0 && static_cast<size_t>(n) < room ? n : -1;
     } else {
         off_t size = lseek(fd, 0, SEEK_END);
         size_t count = size < 0 ? 0 : static_cast<size_t>(size) < room ? static_cast<size_t>(size) : room;
@@ -281,15 +269,15 @@ int zelmsg_save_file(const char *path, const char *text, size_t unchanged)
     const bool own = fd < 0;
     // Opened without truncating: the old settings stay until the new ones fit.
     if (own)
-        fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+        fd = open_store_file(path, O_WRONLY | O_CREAT);
     if (fd < 0) {
         fprintf(stderr, "File open w error %s\r\n", path);
         return -1;
     }
     size_t count = strlen(text) + 1;
-    int rc = replace_content(fd, own ? -1 : get_lock_size(), text, count, unchanged) ? static_cast<int>(count) : -2;
+    int rc = replace_content(fd, own ? -1 : lock_size, text, count, unchanged) ? static_cast<int>(count) : -2;
     if (!own)
-        set_lock_size(rc < 0 ? -1 : static_cast<off_t>(count));
+        lock_size = rc < 0 ? -1 : static_cast<off_t>(count);
     if (rc < 0)
         fprintf(stderr, "0150 write error %s\r\n", path);
     if (own)
@@ -350,30 +338,63 @@ extern "C" int remove_var_(const char *key)
     return 1;
 }
 
-#if ZELMSG_WITH_LOCK
-
 namespace {
 // A POSIX record lock over the whole file, the one lockf(fd, F_LOCK, 0) takes at
 // offset 0, so that it conflicts with the lockf locks of the player's other programs.
 // Anchored at SEEK_SET, it does not depend on the descriptor's offset. A reader may
 // share it with other readers: it still excludes every writer.
-int take_lock(bool shared)
+bool lock_file(int fd, bool shared, bool wait)
 {
-    // A second lock of this process would not exclude anything: a POSIX lock is the
-    // process's own.
-    if (lock_fd >= 0)
-        return -1;
-    int fd = open(SETTING_FILE, (shared ? O_RDONLY : O_RDWR) | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
     struct flock fl = {};
     fl.l_type = shared ? F_RDLCK : F_WRLCK;
     fl.l_whence = SEEK_SET;
     int rc;
     do
-        rc = fcntl(fd, F_SETLKW, &fl);
+        rc = fcntl(fd, wait ? F_SETLKW : F_SETLK, &fl);
     while (rc < 0 && errno == EINTR);
-    if (rc < 0) {
+    return rc == 0;
+}
+
+#if !ZELMSG_WITH_LOCK
+// The configurator's writes wait this long at most for a locked section of another
+// process (a commit to slow flash takes seconds), in steps of kLockPollUsec.
+constexpr int kLockPolls = 1000;
+constexpr useconds_t kLockPollUsec = 10000;
+#endif
+
+int take_lock(zelmsg::SettingsLock::Mode mode)
+{
+    // A second lock of this process would not exclude anything: a POSIX lock is the
+    // process's own.
+    if (lock_fd >= 0)
+        return -1;
+    const bool shared = mode == zelmsg::SettingsLock::kShared;
+#if ZELMSG_WITH_LOCK
+    int fd = open_store_file(SETTING_FILE, shared ? O_RDONLY : O_RDWR);
+    if (fd < 0)
+        return -1;
+    bool locked = lock_file(fd, shared, true);
+#else
+    // Reads take no lock here. A write takes the lock of the service programs, so
+    // that it never leaves a file mixed from two writers, but never waits for long:
+    // after kLockPolls it is refused. The first write creates a missing file.
+    if (shared)
+        return 0;
+    int fd = open_store_file(SETTING_FILE, O_RDWR);
+    if (fd < 0 && errno == ENOENT && mode == zelmsg::SettingsLock::kCreating) {
+        // Said as the load of a missing file always said it; the write goes on.
+        fprintf(stderr, "File open r error %s\r\n", SETTING_FILE);
+        fd = open_store_file(SETTING_FILE, O_RDWR | O_CREAT);
+    }
+    if (fd < 0)
+        return -1;
+    bool locked = lock_file(fd, false, false);
+    for (int poll = 0; !locked && (errno == EAGAIN || errno == EACCES) && poll < kLockPolls; ++poll) {
+        usleep(kLockPollUsec);
+        locked = lock_file(fd, false, false);
+    }
+#endif
+    if (!locked) {
         close(fd);
         return -1;
     }
@@ -381,14 +402,8 @@ int take_lock(bool shared)
     lock_size = -1;
     return 0;
 }
-} // namespace
 
-extern "C" int get_lock(void)
-{
-    return take_lock(false);
-}
-
-extern "C" int release_lock(void)
+int give_lock()
 {
     if (lock_fd < 0)
         return -1;
@@ -398,35 +413,38 @@ extern "C" int release_lock(void)
     lock_fd = -1;
     return rc == 0 ? 0 : -1;
 }
+} // namespace
 
-int zelmsg::take_settings_lock(bool shared)
+int zelmsg::take_settings_lock(SettingsLock::Mode mode)
 {
-    return take_lock(shared);
+    return take_lock(mode);
 }
 
 int zelmsg::give_settings_lock()
 {
-    return release_lock();
+#if !ZELMSG_WITH_LOCK
+    // A read of the configurator's build took none.
+    if (lock_fd < 0)
+        return 0;
+#endif
+    return give_lock();
 }
 
-#else
+#if ZELMSG_WITH_LOCK
+extern "C" int get_lock(void)
+{
+    return take_lock(zelmsg::SettingsLock::kExclusive);
+}
 
+extern "C" int release_lock(void)
+{
+    return give_lock();
+}
+#else
 extern "C" int get_dirty(void)
 {
     return f_dirty;
 }
-
-// The configurator's build takes no lock.
-int zelmsg::take_settings_lock(bool)
-{
-    return 0;
-}
-
-int zelmsg::give_settings_lock()
-{
-    return 0;
-}
-
 #endif
 
 extern "C" char *get_var_mem(const char *key)
@@ -466,19 +484,21 @@ extern "C" int remove_var(const char *key)
 
 extern "C" int write_var(const char *key, const void *value, int is_int)
 {
+    // Every write_var marks the process's settings changed, also one that is refused
+    // or fails.
+    f_dirty = 1;
     if (write_refused(key, value, is_int))
         return -1;
-    zelmsg::SettingsLock lock;
+    zelmsg::SettingsLock lock(zelmsg::SettingsLock::kCreating);
     if (!lock.held())
         return -1;
     int b = -1;
-    if (load_for_change() >= 0) {
+    if (zelmsg_load_settings(SETTING_FILE) >= 0) {
         // The text before the record that goes, or before the new one, stays as it is.
         bool found;
         size_t unchanged = cut_loaded(key, &found);
         if (append_record(key, value, is_int)) {
             b = write_result(zelmsg_save_file(SETTING_FILE, buffer_setting, unchanged));
-            f_dirty = 1;
         }
     }
     return lock.release() ? b : -1;

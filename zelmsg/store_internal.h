@@ -19,11 +19,7 @@ int zelmsg_load_settings(const char *path);
 int zelmsg_save_file(const char *path, const char *text, size_t unchanged);
 
 namespace zelmsg {
-// get_lock (or, shared, the same lock in a form that readers share and that still
-// excludes every writer) and release_lock in the service programs' build; in the
-// configurator's build they take nothing and succeed.
-int take_settings_lock(bool shared);
-int give_settings_lock();
+class SettingsLock;
 
 // Holds the settings lock for one locked operation:
 //     zelmsg::SettingsLock lock;
@@ -33,30 +29,42 @@ int give_settings_lock();
 //     return lock.release() ? result : -1;
 // An early return gives the lock back all the same. A section that only reads may
 // take it shared (SettingsLock lock(SettingsLock::kShared)); it must not write then.
+// The service programs' build waits for the lock. The configurator's build takes
+// none to read, and to write takes it without waiting for long (refused then); a
+// write (kCreating) creates a missing file there.
 class SettingsLock {
 public:
     enum Mode {
         kExclusive,
-        kShared
+        kShared,
+        kCreating
     };
-    explicit SettingsLock(Mode mode = kExclusive) : held_(take_settings_lock(mode == kShared) == 0) {}
+    explicit SettingsLock(Mode mode = kExclusive);
     ~SettingsLock() { release(); }
     SettingsLock(const SettingsLock &) = delete;
     SettingsLock &operator=(const SettingsLock &) = delete;
 
     bool held() const { return held_; }
     // Gives the lock back now; false when it was not held or could not be given back.
-    bool release()
-    {
-        if (!held_)
-            return false;
-        held_ = false;
-        return give_settings_lock() == 0;
-    }
+    bool release();
 
 private:
     bool held_;
 };
+
+// get_lock and release_lock in the service programs' build, with the modes above.
+int take_settings_lock(SettingsLock::Mode mode);
+int give_settings_lock();
+
+inline SettingsLock::SettingsLock(Mode mode) : held_(take_settings_lock(mode) == 0) {}
+
+inline bool SettingsLock::release()
+{
+    if (!held_)
+        return false;
+    held_ = false;
+    return give_settings_lock() == 0;
+}
 } // namespace zelmsg
 
 #endif

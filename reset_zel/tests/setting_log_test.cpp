@@ -9,6 +9,7 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -125,12 +126,57 @@ TEST_F(SettingLog, LongValuesAreLoggedWhole)
                               "*Updating [share_list] to " + wanted + "\r\n");
 }
 
-TEST_F(SettingLog, UnwritableLogStillChangesTheSetting)
+// Whatever is planted at the log's path, the setting still changes and nothing is
+// written through it or waited on: a link, a FIFO or another user's file gives way to
+// a log of our own, a directory costs the line (with a message).
+TEST_F(SettingLog, PlantedLogStillChangesTheSettingAndWritesNothingElsewhere)
 {
-    ASSERT_EQ(mkdir(SETUP_LOG, 0755), 0);
-    ASSERT_GE(write_str("upnp", "1"), 0);
-    EXPECT_EQ(save_setting_change_str("upnp", "0"), 1);
-    EXPECT_EQ(setting("upnp"), "0");
-    rmdir(SETUP_LOG);
+    const char *victim = "/tmp/victim";
+    const std::string lines = "Comparing [upnp] : Current=1 to New=0\r\n*Updating [upnp] to 0\r\n";
+    const struct {
+        const char *planted;
+        int (*plant)();
+        bool directory;
+        const char *err;
+    } cases[] = {
+        {"directory", [] { return mkdir(SETUP_LOG, 0755); }, true,
+         "/tmp/setup_cgi_log: Is a directory\n/tmp/setup_cgi_log: Is a directory\n"},
+        {"link", [] { return symlink("/tmp/victim", SETUP_LOG); }, false, ""},
+        {"FIFO", [] { return mkfifo(SETUP_LOG, 0666); }, false, ""},
+        {"file of another user",
+         [] {
+             int fd = creat(SETUP_LOG, 0666);
+             return fd < 0 || close(fd) != 0 ? -1 : chown(SETUP_LOG, 1000, 1000);
+         },
+         false, ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.planted);
+        FILE *v = fopen(victim, "w");
+        ASSERT_NE(v, nullptr);
+        fputs("victim\n", v);
+        fclose(v);
+        ASSERT_EQ(c.plant(), 0);
+        ASSERT_GE(write_str("upnp", "1"), 0);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(save_setting_change_str("upnp", "0"), 1);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
+        EXPECT_EQ(setting("upnp"), "0");
+        if (!c.directory) {
+            EXPECT_EQ(read_log(), lines);
+        }
+        struct stat st;
+        ASSERT_EQ(lstat(SETUP_LOG, &st), 0);
+        EXPECT_EQ(S_ISDIR(st.st_mode), c.directory);
+        FILE *after = fopen(victim, "r");
+        char text[16] = "";
+        ASSERT_NE(after, nullptr);
+        EXPECT_NE(fgets(text, sizeof text, after), nullptr);
+        fclose(after);
+        EXPECT_STREQ(text, "victim\n");
+        rmdir(SETUP_LOG);
+        remove(SETUP_LOG);
+        remove(victim);
+    }
 }
 } // namespace

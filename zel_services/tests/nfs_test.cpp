@@ -69,6 +69,10 @@ TEST(ExportEntry, MatchesTheWholeFolderField)
     EXPECT_TRUE(export_entry_is("\"/HARD_DISK\" *(rw)\n", "HARD_DISK"));
     EXPECT_FALSE(export_entry_is("\"/My Disk2\" *(rw)\n", "My Disk"));
     EXPECT_FALSE(export_entry_is("\"/My\" Disk *(rw)\n", "My Disk"));
+    // Folders inside the disk go with it.
+    EXPECT_TRUE(export_entry_is("/HARD_DISK/Movies *(rw)\n", "HARD_DISK"));
+    EXPECT_TRUE(export_entry_is("\"/My Disk/My Movies\" *(rw)\n", "My Disk"));
+    EXPECT_FALSE(export_entry_is("/HARD_DISK2/Movies *(rw)\n", "HARD_DISK"));
 }
 
 std::string remove_from(const std::string &table, const char *name)

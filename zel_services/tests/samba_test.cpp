@@ -39,6 +39,10 @@ TEST(SambaRemoval, DropsHeaderAndFiveLinesOfTheExactSection)
         global + section("shared", "shared") + section("share", "share") + section("HARD_DISK", "HARD_DISK");
     EXPECT_EQ(remove_section(conf, "share"), global + section("shared", "shared") + section("HARD_DISK", "HARD_DISK"));
     EXPECT_EQ(remove_section(conf, "USB_DRIVE_A-1"), conf);
+    // Only a header line that is the whole header: not "[x[share]", which holds it.
+    std::string other = section("x[share", "x[share");
+    EXPECT_EQ(remove_section(other + section("share", "share"), "share"), other);
+    EXPECT_EQ(remove_section("  [share] \r\n\ta\n\tb\n\tc\n\td\n\te\n[x]\n", "share"), "[x]\n");
     // Two sections of one name (a folder added twice) both go.
     EXPECT_EQ(remove_section(section("HARD_DISK", "a") + global + section("HARD_DISK", "b"), "HARD_DISK"), global);
 }

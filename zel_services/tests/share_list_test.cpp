@@ -64,16 +64,17 @@ TEST(ShareNames, AcceptsFoldersDirectlyUnderTheRoot)
     EXPECT_EQ(check_share_name("..."), 0);
     EXPECT_EQ(check_share_name(std::string(49, 'n').c_str()), 0);
     EXPECT_EQ(check_share_name("My Disk"), 0);
-    EXPECT_EQ(check_share_name("a#b[c=d;e"), 0);
+    EXPECT_EQ(check_share_name("a#b=c;d"), 0);
     EXPECT_EQ(check_share_name("global2"), 0);
     EXPECT_EQ(check_share_list("HARD_DISK|#USB_DRIVE_A-1|#SATA_DISK|#My Disk"), 0);
 }
 
 TEST(ShareNames, RefusesNamesThatWouldExportAnotherFolderOrAddLines)
 {
-    const char *bad[] = {"",          ".",       "..",    "a/b",      "../etc", "/",      "x\n/ *(rw)", "a\rb",
-                         "tab\there", "del\x7f", "a\"b",  "a\\040b",  "a]b",    "]",      "100%",       "%m",
-                         "global",    "GLOBAL",  "Homes", "printers", " lead",  "trail ", "two  blanks"};
+    const char *bad[] = {"",       ".",           "..",      "a/b",    "../etc",  "/",        "x\n/ *(rw)",
+                         "a\rb",   "tab\there",   "del\x7f", "a\"b",   "a\\040b", "a]b",      "]",
+                         "100%",   "%m",          "global",  "GLOBAL", "Homes",   "printers", " lead",
+                         "trail ", "two  blanks", "x[share", "[",      "IPC$",    "ipc$"};
     for (const char *name : bad)
         EXPECT_EQ(check_share_name(name), -1) << name;
     EXPECT_EQ(check_share_name(std::string(50, 'n').c_str()), -1);
@@ -84,6 +85,39 @@ TEST(ShareNames, RefusesNamesThatWouldExportAnotherFolderOrAddLines)
     EXPECT_EQ(check_share_list(("HARD_DISK|#" + std::string(60, 'n')).c_str()), -1);
 }
 
+// Samba takes section names without regard to case: a name that is another section in
+// another case (one of the configuration, "share", Samba's own or an earlier one of the
+// list) would take that section over. The same name again is no other section.
+TEST(ShareNames, RefusesAnotherSectionInAnotherCase)
+{
+    std::string conf = "[global]\n\tworkgroup = W\n  [Music] \n\tpath = /Music\n[HARD_DISK]\n";
+    const struct {
+        const char *list;
+        int with_conf;
+        int without;
+    } cases[] = {
+        {"HARD_DISK", 0, 0},
+        {"hard_disk", -1, 0},
+        {"MUSIC", -1, 0},
+        {"SHARE", -1, -1},
+        {"share", 0, 0},
+        {"Share|#x", -1, -1},
+        {"x|#Share", -1, -1},
+        {"USB_DRIVE_A|#USB_DRIVE_a", -1, -1},
+        {"USB_DRIVE_A|#USB_DRIVE_A", 0, 0},
+        {"My Disk", 0, 0},
+        {"a|#b|#A", -1, -1},
+    };
+    for (const auto &c : cases) {
+        FILE *f = fmemopen(const_cast<char *>(conf.data()), conf.size(), "r");
+        EXPECT_EQ(check_new_sections(c.list, f), c.with_conf) << c.list;
+        fclose(f);
+        EXPECT_EQ(check_new_sections(c.list, nullptr), c.without) << c.list;
+    }
+    EXPECT_TRUE(same_section("My  Disk ", "my disk"));
+    EXPECT_FALSE(same_section("MyDisk", "My Disk"));
+}
+
 TEST(ConfigText, RefusesControlCharactersOnly)
 {
     EXPECT_EQ(check_config_text("WORKGROUP"), 0);
@@ -92,6 +126,11 @@ TEST(ConfigText, RefusesControlCharactersOnly)
     EXPECT_EQ(check_config_text("G\ninclude = /tmp/x"), -1);
     EXPECT_EQ(check_config_text("G\r"), -1);
     EXPECT_EQ(check_config_text("G\t"), -1);
+    // A workgroup ending in a backslash would take the next line of the template in.
+    EXPECT_EQ(check_workgroup("My Home Group"), 0);
+    EXPECT_EQ(check_workgroup("G\\"), -1);
+    EXPECT_EQ(check_workgroup("a\\b"), -1);
+    EXPECT_EQ(check_workgroup("G\n"), -1);
 }
 
 TEST(DiskShares, MarkersAnywhereCaseSensitive)
@@ -123,6 +162,13 @@ TEST(DiskShares, ScanKeepsListingOrderAndSkipsOtherEntries)
     EXPECT_EQ(scan(""), Names());
     // The last entry keeps its last character when no newline follows it.
     EXPECT_EQ(scan("HARD_DISK"), Names({"HARD_DISK"}));
+    // Samba would serve two disks whose names differ only in case as one section.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(scan("USB_DRIVE_A\nHARD_DISK\nUSB_DRIVE_a\nhard_diskHARD_DISK\nHARD_DISKHARD_DISK\n"),
+              Names({"USB_DRIVE_A", "HARD_DISK", "hard_diskHARD_DISK"}));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "[zel_services] Disk USB_DRIVE_a left out: Samba takes it for USB_DRIVE_A\n"
+              "[zel_services] Disk HARD_DISKHARD_DISK left out: Samba takes it for hard_diskHARD_DISK\n");
 }
 
 TEST(DiskShares, ScanSkipsEntriesThatCannotBeWrittenWhole)

@@ -166,23 +166,22 @@ struct Model {
         rewrite();
         return i >= 0;
     }
+    // Every write_var marks the settings changed, also one that is refused.
     int write(const std::string &k, const std::string *v)
     {
+        dirty = true;
         if (!writable(k) || v == nullptr || v->find_first_of("\n\xff") != std::string::npos || !exists)
             return -1;
         std::vector<std::string> saved = segs;
         int i = find(k);
-        if (i >= 0) {
+        if (i >= 0)
             segs.erase(segs.begin() + i);
-            dirty = true;
-        }
         segs.push_back(k + "=" + *v);
         std::string t = text();
         if (t.size() > kMaxText) {
             segs = saved;
             return -1;
         }
-        dirty = true;
         rewrite();
         return static_cast<int>(t.size() + 1);
     }

@@ -65,7 +65,8 @@ int getmsg(char *gotmsg, ZELMTYPE mtype, int msgflg);
 extern char buffer_setting[SETTING_BUF_SIZE + 1];
 /* "\nkey=" of the last search. */
 extern char keyword_all[SETTING_KEYWORD_SIZE];
-/* 1 once this process removed or wrote a setting (also when the write failed). */
+/* 1 once this process removed a setting or called write_var (also when the write
+ * was refused or failed). */
 extern char f_dirty;
 
 /* Lower-level operations: no lock of their own. While this process holds the
@@ -114,7 +115,12 @@ int strcpy_del2(char *dest, const char *src, int size, char delim);
 int remove_var_(const char *key);
 
 /* Operations for the programs; the service programs' build takes the settings lock
- * in each, the configurator's build none. */
+ * in each. The configurator's build takes none to read; a change (write_var,
+ * remove_var, save_commit) takes the same lock without waiting for long: after 10 s
+ * of another process's locked section it is refused (-1), so that a write is never
+ * mixed with another's. The settings file is used only as a regular file with one
+ * link, owned by this user or root: a link, FIFO, directory or another user's file
+ * at /tmp/setting.txt is refused like a missing file, with a perror line. */
 
 /* A copy of the key's value that the caller releases with free(). It takes the
  * settings lock shared with other readers: every writer is still excluded. NULL
@@ -188,21 +194,24 @@ int mtd_erase_setting(void); /* mtd_erase_setting_("/dev/mtd1") */
 int flash_write_0(const char *path);
 
 /* Copies the file into the partition: erase, then one 65536-byte write of
- * buffer_setting (the file's bytes and what the buffer held after them).
- *  65536  written
+ * buffer_setting (the file's bytes and what the buffer held after them); where the
+ * partition has room, a spare copy too, written so that the last whole copy is never
+ * erased first.
+ *  65536  written, or the next boot reads these settings (also when a later step
+ *         failed: the spare copy holds them)
  *  read_file's -1 or -2: flash untouched; the erase's -1 or -2: nothing written;
  *  -1 the device cannot be opened (collides with the others' -1); a short count or
  *  -1 when the write itself failed */
 int flash_write_setting_device(const char *path);
 
-/* Recreates /tmp/setting.txt from the image (an erased image gives an empty store).
+/* Recreates /tmp/setting.txt from the image (an erased image gives an empty store);
+ * whatever was planted in its place but a directory is replaced.
  *  1  the image was read (the file write's own outcome is not reported)
  *  0  the partition cannot be read ("error reading flash: [/dev/mtd1] size 010000"),
  *     the file untouched */
 int init_flash_var(void);
 
-/* flash_write_setting_device("/tmp/setting.txt") holding the settings lock (none in
- * the configurator's build): its result, or -1 when the lock cannot be taken or given
+/* flash_write_setting_device("/tmp/setting.txt") holding the settings lock: its result, or -1 when the lock cannot be taken or given
  * back (collides with its -1). */
 int save_commit(void);
 

@@ -397,6 +397,69 @@ TEST_F(Flash, CutRestoreLeavesTheSpareCopyToTheNextBoot)
     }
 }
 
+// Commits the text in a child process that the knob cuts at one point.
+void cut_commit(const std::string &file, const char *cut)
+{
+    write_bytes(kFile, file);
+    knob(kMtd, "cut", cut);
+    pid_t pid = fork();
+    if (pid == 0)
+        _exit(save_commit());
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status)) << "not cut at " << cut;
+    unlink((kMtd + ".cut").c_str());
+}
+
+// A boot that could not put the spare copy back leaves it the one whole copy: the
+// next commit writes offset 0 first, so a cut anywhere in it boots the old settings
+// or the new ones. A commit's result tells what the next boot reads: once the spare
+// copy holds the new settings, a failing erase of offset 0 does not fail the commit.
+TEST_F(Flash, SpareCopyStaysWholeUntilOffsetZeroIs)
+{
+    const std::string a1 = "\na=1" + kNul, a2 = "\na=2" + kNul, a3 = "\na=3" + kNul;
+    // The sequence of a failed restore, then commits cut at each point.
+    const struct {
+        const char *cut;
+        const std::string &boots;
+    } cuts[] = {
+        {"erase 1", a2},       {"erase 1 torn", a2}, {"write 1 0", a2},    {"write 1 100", a2},
+        {"write 1 65536", a2}, {"erase 2", a3},      {"erase 2 torn", a3}, {"write 2 100", a3},
+    };
+    for (const auto &c : cuts) {
+        SCOPED_TRACE(c.cut);
+        write_bytes(kFile, a1);
+        ASSERT_EQ(save_commit(), 65536);
+        cut_commit(a2, "erase 2");
+        // The boot reads the spare copy but cannot erase offset 0.
+        knob(kMtd, "erase_fail", "-1");
+        EXPECT_EQ(init_flash_var(), 1);
+        EXPECT_EQ(read_bytes(kFile), a2);
+        unlink((kMtd + ".erase_fail").c_str());
+        cut_commit(a3, c.cut);
+        unlink(SETTING_FILE);
+        EXPECT_EQ(init_flash_var(), 1);
+        EXPECT_EQ(read_bytes(kFile), c.boots);
+    }
+
+    // The spare copy holds a=2 whole, offset 0 still a=1; offset 0 cannot be erased.
+    write_bytes(kFile, a1);
+    ASSERT_EQ(save_commit(), 65536);
+    cut_commit(a2, "write 1 65536");
+    knob(kMtd, "erase_fail", "-1");
+    write_bytes(kFile, a2);
+    EXPECT_EQ(save_commit(), 65536);
+    unlink(SETTING_FILE);
+    EXPECT_EQ(init_flash_var(), 1);
+    EXPECT_EQ(read_bytes(kFile), a2);
+    // While nothing is written, the settings the next boot would not read fail.
+    write_bytes(kFile, a3);
+    EXPECT_EQ(save_commit(), -2);
+    unlink(SETTING_FILE);
+    EXPECT_EQ(init_flash_var(), 1);
+    EXPECT_EQ(read_bytes(kFile), a2);
+}
+
 // The boot takes the spare copy only when it is whole and offset 0 differs from it;
 // otherwise offset 0 is read exactly as before.
 TEST_F(Flash, InitTrustsOnlyAWholeSpareCopy)

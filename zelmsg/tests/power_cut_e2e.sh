@@ -27,6 +27,9 @@ if [ "$1" = --inside ]; then
     zelctl commit
     cp /dev/mtd1 "$dir/committed.img"
     head -c 65536 "$dir/older_tool.img" > "$dir/no_room.img"
+    # The last boot's restore failed: offset 0 erased (a commit cut after its second
+    # erase, then a boot whose erase failed), the spare copy the one whole copy.
+    { head -c 65536 /dev/zero | tr '\0' '\377'; tail -c +65537 "$dir/committed.img"; } > "$dir/restore_failed.img"
 
     # Bytes a cut write programs: one, up to the text's NUL, 512-byte steps through the
     # image, and the spare copy's trailer (its last 16 bytes); 0 is each write's probe.
@@ -119,6 +122,16 @@ if [ "$1" = --inside ]; then
     done
     echo "$all_tried $all_lost" > "$dir/committed.figure"
 
+    # After a failed restore the spare copy is the last whole one: the commit writes
+    # offset 0 first, and the old settings stay until the new ones are whole there.
+    sweep restore_failed "$dir/restore_failed.img"
+    expect_eq "restore_failed: every erase and write of the commit" "$erases $writes" "2 2"
+    expect_eq "restore_failed: settings lost" "$lost" 0
+    for o in erase1:old write1.0:old write1.65536:old erase2:new erase2torn:new write2.0:new; do
+        check "restore_failed: cut at ${o%:*} boots the ${o#*:} settings" 'case " $outcomes " in *" $o "*) ;; *) false ;; esac'
+    done
+    echo "$tried $lost" > "$dir/restore_failed.figure"
+
     # No room for a spare copy (64 KiB): the single image, as before. A cut between
     # the erase and the text's NUL empties the store; a torn erase leaves what the
     # random bytes make.
@@ -167,5 +180,5 @@ for img in "$dir"/keep.*.img; do
     expect_file "fresh boot after $name: the $want settings" "$dir/boot.file" "$dir/$want.file"
 done
 echo "figures (cut points, settings lost): with a spare copy $(cat "$dir/committed.figure")," \
-    "without room $(cat "$dir/no_room.figure")"
+    "after a failed restore $(cat "$dir/restore_failed.figure"), without room $(cat "$dir/no_room.figure")"
 finish

@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 #include <string.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -145,6 +150,28 @@ TEST_F(Store, DirtyFlagFollowsChanges)
     EXPECT_EQ(f_dirty, 0);
     EXPECT_EQ(remove_var_("a"), 1);
     EXPECT_EQ(f_dirty, 1);
+    // Every write_var sets it, also one that is refused or cannot take the lock.
+    int one = 1;
+    const struct {
+        const char *why;
+        bool file;
+        int (*write)(int *);
+    } writes[] = {
+        {"refused value", true, [](int *) { return write_str("a", "x\ny=1"); }},
+        {"refused key", true, [](int *v) { return write_int("a=b", v); }},
+        {"null value", true, [](int *) { return write_str("a", nullptr); }},
+        {"no file", false, [](int *) { return write_str("a", "1"); }},
+    };
+    for (const auto &w : writes) {
+        SCOPED_TRACE(w.why);
+        unlink(SETTING_FILE);
+        if (w.file)
+            store("\na=1");
+        f_dirty = 0;
+        Capture err(2);
+        w.write(&one);
+        EXPECT_EQ(f_dirty, 1);
+    }
 #if !ZELMSG_WITH_LOCK
     EXPECT_EQ(get_dirty(), 1);
     f_dirty = 0;
@@ -341,6 +368,54 @@ TEST_F(Store, FullFileSystemKeepsOldSettings)
         EXPECT_EQ(msg, c.err);
         EXPECT_TRUE(same_bytes(after, c.file));
     }
+}
+
+// Writers in several processes, each counting its own key up while the others write
+// theirs: every write is whole, so at the end each key holds its last count once and
+// the file holds nothing else. (Without the lock the configurator's build rewrote
+// only past the bytes it had loaded, over another writer's newer text.)
+TEST_F(Store, ConcurrentWritersLeaveOneWholeText)
+{
+    constexpr int kWriters = 4;
+    constexpr int kCounts = 300;
+    // A long record in front makes each rewrite take a while.
+    store("\nfill=" + std::string(4000, 'f'));
+    pid_t pids[kWriters];
+    for (int w = 0; w < kWriters; ++w) {
+        pids[w] = fork();
+        ASSERT_GE(pids[w], 0);
+        if (pids[w] == 0) {
+            char key[8];
+            snprintf(key, sizeof key, "w%d", w);
+            int failed = 0;
+            for (int i = 1; i <= kCounts; ++i)
+                failed += write_int(key, &i) < 0;
+            _exit(failed == 0 ? 0 : 1);
+        }
+    }
+    for (pid_t pid : pids) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    std::string want = "\nfill=" + std::string(4000, 'f');
+    std::string got = file();
+    // Records in any order: compare them sorted.
+    std::vector<std::string> records;
+    for (size_t at = 0; at < got.size() && got[at] == '\n';) {
+        size_t end = got.find_first_of(std::string("\n") + kNul, at + 1);
+        records.push_back(got.substr(at, end - at));
+        at = end;
+    }
+    std::sort(records.begin(), records.end());
+    std::string joined;
+    for (const auto &r : records)
+        joined += r;
+    std::string expected = want;
+    for (int w = 0; w < kWriters; ++w)
+        expected += "\nw" + std::to_string(w) + "=" + std::to_string(kCounts);
+    EXPECT_TRUE(same_bytes(joined, expected));
+    EXPECT_EQ(got.size(), expected.size() + 1) << "bytes beyond the records";
 }
 
 #if ZELMSG_WITH_LOCK

@@ -109,6 +109,46 @@ expect_file "$c: exportfs -r" "$tools/1-exportfs.args" "$(want $'-r\n')"
 expect_file "$c: exportfs reads the new table" "$tools/1-exportfs.exports" "$(want "$table")"
 expect_no_file "$c: temporary files gone" /tmp/exports /tmp/exports.tmp /tmp/exports.saved
 
+case_ "remove: the exports of folders inside the disk go with it"
+reset_scene
+printf '%s\n%s\n%s\n%s\n' "$(entry share $ETH)" "$(entry HARD_DISK $ETH)" "$(entry HARD_DISK/Movies '*')" \
+  "$(entry HARD_DISK2/Movies $ETH)" > /etc/exports
+printf '"/HARD_DISK/My Films" %s(rw)\n' "$ETH" >> /etc/exports
+zs cmd=remove_share opt=HARD_DISK
+expect_file "$c: table" /etc/exports "$(want "$(entry share $ETH; entry HARD_DISK2/Movies $ETH)
+")"
+
+case_ "a saved table of an earlier run whose put-back failed goes back before anything else"
+for op in "cmd=nfs_share opt=eth0" "cmd=add_share opt=SATA_DISK" "cmd=remove_share opt=USB_DRIVE_A-1"; do
+  reset_scene
+  printf '%s\n%s\n' "$(entry share $ETH)" "$(entry USB_DRIVE_A-1 $ETH)" > /tmp/exports.saved
+  printf '/share 192.168' > /etc/exports
+  zs $op
+  expect_eq "$c: $op: put back said" "$said" "[zel_services] Put back /etc/exports from /tmp/exports.saved"
+  expect_no_file "$c: $op: saved copy gone once back" /tmp/exports.saved
+  case $op in
+    *nfs_share*) want_table="$(entry share $ETH; entry HARD_DISK $ETH; entry USB_DRIVE_A-1 $ETH; entry xSATA_DISKy $ETH)" ;;
+    *add_share*) want_table="$(entry share $ETH; entry USB_DRIVE_A-1 $ETH)
+
+$(entry SATA_DISK $ETH)" ;;
+    *) want_table="$(entry share $ETH)" ;;
+  esac
+  expect_file "$c: $op: built on the saved table" /etc/exports "$(want "$want_table
+")"
+done
+# Only a saved copy of our own goes back: another user's file there is not trusted.
+reset_scene
+entry share $ETH > /etc/exports
+cp /etc/exports /tmp/before
+entry ROGUE '*' > /tmp/exports.saved
+chown 1000 /tmp/exports.saved
+zs cmd=add_share opt=SATA_DISK
+expect_file "$c: another user's copy: table" /etc/exports "$(want "$(entry share $ETH)
+
+$(entry SATA_DISK $ETH)
+")"
+expect_eq "$c: another user's copy: nothing said" "$said" ""
+
 case_ "remove: a name not in the table leaves it as it was and still re-reads"
 reset_scene
 printf '%s\n\n%s\n' "$(entry share $ETH)" "$(entry HARD_DISK $ETH)" > /etc/exports
@@ -130,7 +170,8 @@ entry share $ETH > /etc/exports
 cp /etc/exports /tmp/before
 printf '[global]\n\tworkgroup = W\n' | tee /etc/samba/lib/smb.conf > /tmp/smb.before
 for opt in $'HARD_DISK\n/ *(rw,no_root_squash)' 'HARD_DISK|#' '|#HARD_DISK' '../etc' 'a/b' \
-           'my  disk' ' lead' 'global' 'a"b' '.' '..' "$(printf 'n%.0s' $(seq 50))"; do
+           'my  disk' ' lead' 'global' 'a"b' '.' '..' "$(printf 'n%.0s' $(seq 50))" \
+           'x[share' 'IPC$' 'SHARE' 'USB_DRIVE_B|#usb_drive_b'; do
   zs cmd=add_share "opt=$opt"
   expect_eq "$c: add [$opt]" "$err" "[zel_services] Invalid share name!"
 done

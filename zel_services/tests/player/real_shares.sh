@@ -110,6 +110,8 @@ refused=(
   'p%m|-|-'
   'trail |-|breaks'
   'two  words|-|breaks'
+  'IPC$|-|-'
+  'x[share|-|-'
 )
 # 0 when exportfs serves the folder and the share after them under their own names.
 nfs_takes() {
@@ -153,5 +155,15 @@ expect_file "$c: configuration" $conf /tmp/conf.before
 check "$c: exportfs accepts the table" exportfs_accepts
 expect_eq "$c: exports served" "$(exported)" "$served"
 expect_eq "$c: [global] still there" "$(grep -c '^\[global\]$' $conf)" 1
+
+case_ "testparm exits 0 over an output that a full file system cut: nothing replaced"
+mount -t tmpfs -o size=4k zsfull /etc/samba/lib
+cp /tmp/conf.before $conf
+check "$c: the configuration fits before" "[ \$(wc -c < $conf) -lt 3000 ]"
+zs cmd=add_share "opt=$(seq -f 'USB_DRIVE_%02g' 1 20 | paste -sd'|' | sed 's/|/|#/g')"
+expect_file "$c: configuration" $conf /tmp/conf.before
+expect_eq "$c: message" "$said" \
+  "[zel_services] \"/mnt/oak7210/bin/testparm -s /tmp/smb.conf.master > $conf\" did not write $conf whole; it is left as it was"
+umount /etc/samba/lib
 
 finish

@@ -55,7 +55,7 @@ touch /player/switches/testparm-fail
 zs cmd=smb_workgrp opt=W
 expect_no_file "$c: no configuration before, none after" $conf
 
-case_ "a failing tool whose configuration cannot be put back: the saved copy stays"
+case_ "a failing tool whose configuration cannot be put back: the saved copy stays until it goes back"
 for op in "cmd=add_share opt=SATA_DISK" "cmd=smb_workgrp opt=OTHER"; do
   reset_scene
   cp "$golden" $conf
@@ -65,7 +65,28 @@ for op in "cmd=add_share opt=SATA_DISK" "cmd=smb_workgrp opt=OTHER"; do
   expect_file "$c: $op: previous configuration saved" /tmp/smb.conf.saved "$golden"
   expect_eq "$c: $op: message" "$said" \
     "[zel_services] Cannot put back $conf; the previous one is kept in /tmp/smb.conf.saved"
+  # The next run puts the saved copy back first and builds on it, not on the cut file.
+  rm /player/switches/testparm-fail /player/switches/testparm-readonly
+  zs cmd=add_share opt=USB_DRIVE_B
+  expect_file "$c: $op: next run builds on the previous configuration" $conf \
+    "$(want "$(cat "$golden"; section USB_DRIVE_B)
+")"
+  expect_no_file "$c: $op: saved copy gone once back" /tmp/smb.conf.saved
+  expect_eq "$c: $op: put back said" "$said" "[zel_services] Put back $conf from /tmp/smb.conf.saved"
 done
+
+case_ "a tool that exits 0 over an output cut by a full file system replaces nothing"
+reset_scene
+mount -t tmpfs -o size=8k zsfull /etc/samba/lib
+{ cat "$golden"; for n in $(seq 10 23); do section "SATA_DISK$n"; done; } > $conf
+cp $conf /tmp/before
+list=$(seq -f 'USB_DRIVE_%02g' 1 20 | paste -sd'|' | sed 's/|/|#/g')
+zs cmd=add_share "opt=$list"
+expect_file "$c: configuration" $conf /tmp/before
+expect_no_file "$c: saved copy gone" /tmp/smb.conf.saved
+expect_eq "$c: message" "$said" \
+  "[zel_services] \"/mnt/oak7210/bin/testparm -s /tmp/smb.conf.master > $conf\" did not write $conf whole; it is left as it was"
+umount /etc/samba/lib
 
 case_ "a configuration that cannot be saved first is not replaced"
 for op in "cmd=add_share opt=SATA_DISK" "cmd=remove_share opt=HARD_DISK" "cmd=smb_workgrp opt=OTHER"; do
@@ -79,6 +100,29 @@ for op in "cmd=add_share opt=SATA_DISK" "cmd=remove_share opt=HARD_DISK" "cmd=sm
   expect_eq "$c: $op: testparm not run" "$(calls | grep -c testparm)" 0
 done
 
+case_ "names Samba takes for another section are refused; a disk in another case is left out"
+reset_scene
+{ cat "$golden"; section Music; } > $conf
+cp $conf /tmp/before
+for opt in SHARE Share music hard_disk 'IPC$' 'ipc$' 'x[share' 'USB_DRIVE_B|#usb_drive_b'; do
+  zs cmd=add_share "opt=$opt"
+  expect_eq "$c: add [$opt]" "$said" "[zel_services] Invalid share name!"
+done
+expect_file "$c: configuration" $conf /tmp/before
+expect_eq "$c: tool calls" "$(calls)" ""
+zs cmd=add_share opt=HARD_DISK
+expect_eq "$c: the same name again is taken" "$(grep -c '^\[HARD_DISK\]$' $conf)" 2
+mkdir /USB_DRIVE_a-1
+zs cmd=smb_workgrp opt=W
+expect_eq "$c: scan message" "$said" "[zel_services] Disk USB_DRIVE_a-1 left out: Samba takes it for USB_DRIVE_A-1"
+expect_eq "$c: sections" "$(grep '^\[' $conf | paste -sd' ')" "[global] [share] [HARD_DISK] [USB_DRIVE_A-1]"
+rmdir /USB_DRIVE_a-1
+# Every section written can be removed again: "share" does not take "[x[share]" along.
+{ section 'x[share'; section share; } > $conf
+zs cmd=remove_share opt=share
+expect_file "$c: only [share] removed" $conf "$(want "$(section 'x[share')
+")"
+
 case_ "workgroup: blanks kept, control characters refused"
 reset_scene
 zs cmd=smb_workgrp 'opt=  My  Group '
@@ -88,6 +132,9 @@ rm -rf "${tools:?}"/*
 zs cmd=smb_workgrp $'opt=W\n[root]\n\tpath = /'
 expect_eq "$c: message" "$err" "[zel_services] Invalid workgroup name!"
 zs cmd=smb_workgrp $'opt=W\r'
+# A backslash at the end would take the template's next line into the workgroup.
+zs cmd=smb_workgrp 'opt=W\'
+expect_eq "$c: backslash refused" "$err" "[zel_services] Invalid workgroup name!"
 expect_file "$c: configuration" $conf /tmp/before
 expect_eq "$c: tool calls" "$(calls)" ""
 

@@ -1,0 +1,349 @@
+#!/bin/sh
+# Nothing planted in /tmp makes a program of this system write elsewhere, wait for
+# good, or give up its other work. Every path the programs use under /tmp gets, in
+# turn, a symbolic link to a victim file, a FIFO and a directory (planted by root, so
+# that no kernel protection of links hides what a program does), and then the
+# program that uses it runs. For each: the victim keeps its bytes, no program is cut
+# off by the time limit, nothing is followed or waited on (a link or FIFO there is
+# gone afterwards), a directory stays and is named on standard error, and the
+# program's other work is done. The log /tmp/setup_cgi_log has the same table in
+# reset_zel.setting_log: no program of the system calls its operations.
+# Player: --speed 30, disk HARD_DISK, eth0 192.168.1.23/24, stand-in share tools.
+zel_src=$1
+. "$zel_src/zeldaemon/tests/e2e_lib.sh"
+out=/player/hostile
+mkdir -p $out
+victim=/etc/victim
+init=/etc/init.d/S60zeldaemon
+echo "a file of the system's own" > $out/victim.want
+# Seconds that any one program may take.
+limit=30
+ETH=192.168.1.0/255.255.255.0
+conf=/etc/samba/lib/smb.conf
+
+# The daemon's standard error, and that of the reset_zel it starts, go to $out/err
+# too: each case empties it.
+$init start >/dev/null 2>>$out/err
+settings_file "$NONE_WANTED"
+
+plant() {
+    rm -rf "$2"
+    case $1 in
+    link) ln -s $victim "$2" ;;
+    fifo) mkfifo "$2" ;;
+    dir) mkdir "$2" ;;
+    esac
+}
+
+# bounded CMD ARGS...: runs the command with the time limit, its standard error
+# added to $out/err; $rc is its status. A run cut off is noted in $cut.
+bounded() {
+    timeout -s KILL $limit "$@" 2>>$out/err
+    rc=$?
+    [ $rc = 137 ] && cut="$cut $1"
+    return 0
+}
+
+said() { grep -qF "$1" $out/err; }
+stopped() { for p in $1; do running "$p" && return 1; done; return 0; }
+all_up() { for p in $1; do running "$p" || return 1; done; return 0; }
+
+# --- the settings file: zelctl, zel_services (the setting wireless) and the daemon
+row_settings() {
+    case $1 in
+    setup) zs_scene ;;
+    run)
+        bounded zelctl get upnp
+        get_rc=$rc
+        bounded zelctl set upnp=1
+        set_rc=$rc
+        bounded zel_services cmd=add_share opt=HARD_DISK
+        # A watchdog pass reads every setting, one refusal each: the daemon serves
+        # the request after it.
+        seen=$(grep -c "^/tmp/setting.txt: " $out/err)
+        wait_for "[ \$(grep -c '^/tmp/setting.txt: ' $out/err) -ge $((seen + 8)) ]" 400
+        watched=$?
+        zelctl send a
+        wait_for "running ms-mips" 20
+        served=$?
+        zelctl send b
+        wait_for "! running ms-mips" 20
+        bounded zelctl init
+        init_rc=$rc
+        ;;
+    check)
+        expect_eq "$c: zelctl get refused" "$get_rc" 1
+        expect_eq "$c: zelctl set refused" "$set_rc" 1
+        check "$c: zel_services exports for eth0" "grep -qxF '$(entry HARD_DISK $ETH)' /etc/exports"
+        expect_eq "$c: a watchdog pass over the refused file" "$watched" 0
+        expect_eq "$c: and the daemon serves a request after it" "$served" 0
+        if [ $2 = dir ]; then
+            expect_eq "$c: zelctl init cannot write it" "$init_rc" 1
+            rmdir /tmp/setting.txt
+            zelctl init
+        else
+            expect_eq "$c: zelctl init puts a file of its own there" "$init_rc" 0
+            check "$c: the settings read again" "zelctl get upnp >/dev/null"
+        fi
+        ;;
+    esac
+}
+
+# --- the reset marker: request "r"
+row_reset_marker() {
+    case $1 in
+    setup) settings_file "$NONE_WANTED" ;;
+    run)
+        zelctl send r
+        if [ $2 = dir ]; then
+            wait_for "said 'create /tmp/reset_zel: Is a directory'" 20
+            # The daemon goes on refreshing markers, which its own marker would stop.
+            zelctl send c
+            wait_for "[ -e /tmp/zel_mi ]" 20
+            refreshed=$?
+            zelctl send d
+            wait_for "! [ -e /tmp/zel_mi ]" 20
+        else
+            wait_for "pidof reset_zel >/dev/null" 30 && wait_for "! pidof reset_zel >/dev/null" $limit
+            [ $? = 0 ] || cut="$cut reset_zel"
+        fi
+        ;;
+    check)
+        if [ $2 = dir ]; then
+            check "$c: nothing started" "! journal | grep -q setups.cgi"
+            expect_eq "$c: the markers still refreshed" "$refreshed" 0
+        else
+            check "$c: the restart-all ran" "journal | grep -q setups.cgi && [ -f /tmp/lumo_bc ]"
+            check "$c: all services up" "all_up '$processes'"
+            check "$c: the marker removed at its end" "! [ -e /tmp/reset_zel ]"
+        fi
+        # The restart-all wanted every service: the watchdog would start them again.
+        settings_file "$NONE_WANTED"
+        for l in $stop_letters; do zelctl send $l; done
+        wait_for "stopped '$processes'" 60
+        ;;
+    esac
+}
+
+# --- the status markers: the refresh after a request, with the service running
+# (a directory at the marker of a service that is down goes as an empty marker does)
+row_marker() {
+    service=$(echo "$service_rows" | grep " $path ")
+    set -- "$1" "$2" $service
+    start=$5 stop=$6 procs=$(echo "$service" | cut -d' ' -f6-)
+    case $1 in
+    setup)
+        zelctl send $start
+        wait_for "all_up '$procs' && [ -e $path ]" 30
+        ;;
+    run)
+        zelctl send $start
+        wait_for "all_up '$procs'" 30
+        up=$?
+        if [ $2 = dir ]; then
+            wait_for "said '$path: Is a directory'" 20
+        else
+            wait_for "[ -f $path ] && ! [ -L $path ]" 20
+        fi
+        ;;
+    check)
+        expect_eq "$c: the service runs" "$up" 0
+        [ $2 = dir ] || check "$c: an empty file of the daemon's own" "[ -f $path ] && ! [ -s $path ] && ! [ -L $path ]"
+        zelctl send $stop
+        wait_for "stopped '$procs'" 30
+        [ $2 = dir ] || check "$c: gone with the service" "wait_for '! [ -e $path ]' 20"
+        ;;
+    esac
+}
+
+# --- the browser's control file: the restart-all's last steps
+row_browser() {
+    case $1 in
+    setup) settings_file "$NONE_WANTED" ;;
+    run)
+        zelctl send r
+        wait_for "pidof reset_zel >/dev/null" 30 && wait_for "! pidof reset_zel >/dev/null" $limit
+        [ $? = 0 ] || cut="$cut reset_zel"
+        ;;
+    check)
+        check "$c: the restart-all ran to its end" "journal | grep -c setups.cgi | grep -qx 2 && ! [ -e /tmp/reset_zel ]"
+        check "$c: the settings committed" "zelctl info | grep -q 'file and flash: same settings'"
+        case $2 in
+        link) check "$c: the last page in a file of its own" "grep -q maintenance.html /tmp/lumo_bc" ;;
+        fifo) check "$c: root's FIFO kept for the browser" "[ -p /tmp/lumo_bc ]" ;;
+        esac
+        # The restart-all wanted every service: the watchdog would start them again.
+        settings_file "$NONE_WANTED"
+        for l in $stop_letters; do zelctl send $l; done
+        wait_for "stopped '$processes'" 60
+        ;;
+    esac
+}
+
+# --- the boot script's pid file, on a player without /var/run
+row_pidfile() {
+    case $1 in
+    setup)
+        $init stop >/dev/null
+        mv /var/run /var/run.away
+        ;;
+    run)
+        bounded $init start >/dev/null
+        start_rc=$rc
+        bounded $init status >/dev/null
+        status_rc=$rc
+        ;;
+    check)
+        check "$c: the daemon started" "pidof zeldaemon >/dev/null"
+        if [ $2 = dir ]; then
+            expect_eq "$c: start says it cannot keep the pid" "$start_rc" 1
+            kill $(pidof zeldaemon)
+            wait_for "! pidof zeldaemon >/dev/null" 20
+            rmdir /tmp/zeldaemon.pid
+        else
+            expect_eq "$c: start" "$start_rc" 0
+            expect_eq "$c: status finds it" "$status_rc" 0
+            expect_eq "$c: its pid in a file of its own" "$(cat /tmp/zeldaemon.pid)" "$(pidof zeldaemon)"
+            $init stop >/dev/null
+        fi
+        mv /var/run.away /var/run
+        $init start >/dev/null 2>>$out/err
+        ;;
+    esac
+}
+
+# --- zel_services' temporary files, saved copies and answer file
+zs_scene() {
+    rm -rf /etc/exports $conf /etc/pureftpd.passwd /etc/pureftpd.pdb /player/share-tools/* \
+        /tmp/exports /tmp/exports.tmp /tmp/exports.saved /tmp/share.list /tmp/smb.conf /tmp/smb.conf.master \
+        /tmp/smb.conf.saved /tmp/input.script
+    entry share $ETH > /etc/exports
+    printf '[global]\n\tworkgroup = W\n' > $conf
+}
+entry() { printf '/%s %s(rw,sync,root_squash,anonuid=1001,anongid=1001)\n' "$1" "$2"; }
+nfs_has() { grep -q "^/HARD_DISK " /etc/exports; }
+smb_has() { grep -q '^\[HARD_DISK\]$' $conf; }
+in_or_out() { "$1" && echo in || echo out; }
+zs_run() { bounded zel_services "$@" >/dev/null; }
+# The half of add_share or remove_share that a directory at the path stops.
+nfs_path() { case $path in /tmp/exports*) true ;; *) false ;; esac; }
+
+row_zs_reload() {
+    case $1 in
+    setup) zs_scene ;;
+    run) zs_run cmd=nfs_share opt=eth0 ;;
+    check)
+        if [ $2 = dir ]; then
+            check "$c: the scan fails as when ls fails" "said 'Reload NFS share failed'"
+        else
+            check "$c: the table rebuilt" "nfs_has && grep -q '^/share ' /etc/exports"
+        fi
+        ;;
+    esac
+}
+
+# add_share, or remove_share for the copies a removal makes. A directory stops the
+# half whose table the path serves; the other half is done.
+row_zs_share() {
+    case $path in
+    /tmp/exports.tmp | /tmp/smb.conf) op=remove_share after=out ;;
+    *) op=add_share after=in ;;
+    esac
+    case $1 in
+    setup)
+        zs_scene
+        [ $op = add_share ] || zel_services cmd=add_share opt=HARD_DISK 2>/dev/null
+        ;;
+    run) zs_run cmd=$op opt=HARD_DISK ;;
+    check)
+        before=$([ $after = in ] && echo out || echo in)
+        nfs=$after smb=$after
+        if [ $2 = dir ] && nfs_path; then
+            nfs=$before
+        elif [ $2 = dir ]; then
+            smb=$before
+        fi
+        expect_eq "$c: HARD_DISK in or out of the tables" "$(in_or_out nfs_has) $(in_or_out smb_has)" "$nfs $smb"
+        ;;
+    esac
+}
+
+row_zs_ftp() {
+    case $1 in
+    setup) zs_scene ;;
+    run)
+        printf 'pw\npw\n' > $out/password
+        zs_run cmd=ftp_passwd opt=ftpuser < $out/password
+        ;;
+    check)
+        useradd=$(ls /player/share-tools | grep -c 'pure-pw.args')
+        if [ $2 = dir ]; then
+            expect_eq "$c: no account without answers, the password still set" "$useradd" 1
+        else
+            expect_eq "$c: account created, then the password set" "$useradd" 2
+            check "$c: the answers read" "printf '\n\n' | cmp -s - /player/share-tools/1-pure-pw.stdin"
+        fi
+        ;;
+    esac
+}
+
+rows="/tmp/setting.txt settings
+/tmp/reset_zel reset_marker
+/tmp/lumo_bc browser
+/tmp/zeldaemon.pid pidfile
+/tmp/share.list zs_reload
+/tmp/exports zs_share
+/tmp/exports.saved zs_share
+/tmp/smb.conf.master zs_share
+/tmp/smb.conf.saved zs_share
+/tmp/exports.tmp zs_share
+/tmp/smb.conf zs_share
+/tmp/input.script zs_ftp"
+for m in $markers; do rows="$rows
+$m marker"; done
+
+for kind in link fifo dir; do
+    while read -r path row <&3; do
+        c="$path, $kind"
+        failed=$t_failed
+        cp $out/victim.want $victim
+        "row_$row" setup $kind
+        plant $kind $path
+        : > /player/journal
+        : > $out/err
+        cut=""
+        "row_$row" run $kind
+        expect_eq "$c: no program cut off" "$cut" ""
+        expect_file "$c: victim unchanged" $victim $out/victim.want
+        if [ $kind = dir ]; then
+            check "$c: the directory stays, named on standard error" "[ -d $path ] && said '$path: Is a directory'"
+        elif [ $path != /tmp/lumo_bc ] || [ $kind != fifo ]; then
+            check "$c: nothing followed or waited on there" "! [ -L $path ] && ! [ -p $path ]"
+        fi
+        "row_$row" check $kind
+        rm -rf $path
+        [ "$t_failed" = "$failed" ] || sed 's/^/     standard error: /' $out/err | head -20
+    done 3<<ROWS
+$rows
+ROWS
+done
+
+# The browser keeps its FIFO there and reads it, a page at a time: it gets the three
+# pages of a restart-all, in order.
+c="/tmp/lumo_bc, the browser's FIFO"
+settings_file "$NONE_WANTED"
+rm -rf /tmp/lumo_bc
+mkfifo /tmp/lumo_bc
+(while :; do cat /tmp/lumo_bc; done) > $out/browser &
+browser=$!
+zelctl send r
+wait_for "pidof reset_zel >/dev/null" 30 && wait_for "! pidof reset_zel >/dev/null" $limit
+expect_eq "$c: the restart-all ended" $? 0
+expect_eq "$c: the three pages, in order" "$(grep -o '[a-z_]*\.html' $out/browser | paste -sd' ')" \
+    "media_server.html network.html maintenance.html"
+kill $browser
+# The reader's last cat waits in its open: a writer lets it end.
+exec 4<>/tmp/lumo_bc
+exec 4>&-
+rm /tmp/lumo_bc
+finish
