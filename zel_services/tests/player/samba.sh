@@ -80,7 +80,8 @@ reset_scene
 mount -t tmpfs -o size=8k zsfull /etc/samba/lib
 { cat "$golden"; for n in $(seq 10 23); do section "SATA_DISK$n"; done; } > $conf
 cp $conf /tmp/before
-list=$(seq -f 'USB_DRIVE_%02g' 1 20 | paste -sd'|' | sed 's/|/|#/g')
+list=$(for n in $(seq 1 20); do printf 'USB_DRIVE_%02d|#' "$n"; done)
+list=${list%|#}
 zs cmd=add_share "opt=$list"
 expect_file "$c: configuration" $conf /tmp/before
 expect_no_file "$c: saved copy gone" /tmp/smb.conf.saved
