@@ -62,11 +62,20 @@ int create_own(const char *path, int flags, mode_t mode)
                 return -1;
             }
             if (own_file(st)) {
-                int fd = open(path, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+                // Truncated only once it is known to be the file just looked at.
+                int fd = open(path, (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+                if (fd < 0 && errno != ELOOP && errno != ENXIO)
+                    return -1; // no descriptor to spare, say: the file stays
                 struct stat now;
                 if (fd >= 0 && fstat(fd, &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino &&
-                    own_file(now))
-                    return fd;
+                    own_file(now)) {
+                    if ((flags & O_TRUNC) == 0 || ftruncate(fd, 0) == 0)
+                        return fd;
+                    int e = errno;
+                    close(fd);
+                    errno = e;
+                    return -1;
+                }
                 if (fd >= 0)
                     close(fd);
             }

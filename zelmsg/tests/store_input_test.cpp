@@ -2,10 +2,14 @@
 // carry, and destinations without room for a terminator.
 #include "zelmsg.h"
 #include "store_support.h"
+#include "../own_file.h"
 
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <string.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using zeltest::read_bytes;
 using zeltest::write_bytes;
@@ -72,3 +76,50 @@ TEST(StoreInput, DestinationWithoutRoomIsNeverWritten)
 #endif
 }
 } // namespace
+
+// A second name of a file elsewhere on /tmp's file system (a hard link, which an old
+// kernel lets anyone make) is not ours: the victim keeps its bytes. An own file whose
+// open fails for want of a descriptor is left as it is, not removed and made anew.
+TEST(OwnFile, HardLinkIsRefusedAndOwnFileOutlivesAFailedOpen)
+{
+    const char *victim = "/tmp/own_victim", *path = "/tmp/own_file";
+    write_bytes(victim, "keep");
+    unlink(path);
+    ASSERT_EQ(link(victim, path), 0);
+    errno = 0;
+    EXPECT_EQ(zelmsg::open_own(path, O_RDONLY), -1);
+    EXPECT_EQ(errno, EPERM);
+    int fd = zelmsg::create_own(path, O_WRONLY | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    EXPECT_EQ(read_bytes(victim), "keep");
+
+    struct Case {
+        int flags;
+        const char *left;
+    } cases[] = {{O_WRONLY | O_TRUNC, ""}, {O_WRONLY | O_APPEND, "mine"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.flags);
+        write_bytes(path, "mine");
+        fd = zelmsg::create_own(path, c.flags, 0600);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        EXPECT_EQ(read_bytes(path), c.left);
+    }
+
+    write_bytes(path, "mine");
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        struct rlimit none = {0, 0};
+        setrlimit(RLIMIT_NOFILE, &none);
+        int got = zelmsg::create_own(path, O_WRONLY | O_TRUNC, 0600);
+        _exit(got == -1 && errno == EMFILE ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(read_bytes(path), "mine");
+    unlink(path);
+    unlink(victim);
+}
