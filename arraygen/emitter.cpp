@@ -85,7 +85,7 @@ void arraygen::putEscaped(const char *s, size_t n, unsigned char kind)
 
 // Chops the tag's '>' and tells how the leaf is written; false when it is
 // not written at all.
-bool arraygen::prepareLeaf(imString *tag, VarForm *form)
+inline bool arraygen::prepareLeaf(imString *tag, VarForm *form)
 {
     if (hiddenDepth > 0)
         return false;

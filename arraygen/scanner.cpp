@@ -33,7 +33,7 @@ bool arraygen::refill()
 // comes first: returns where that run starts and sets *n to its length, and
 // *found when delim ended it (delim is consumed too, and follows the run).
 // Null at the end of the input.
-const char *arraygen::nextRun(char delim, size_t *n, bool *found)
+inline const char *arraygen::nextRun(char delim, size_t *n, bool *found)
 {
     if (readPos >= readLen && !refill())
         return nullptr;
