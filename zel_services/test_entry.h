@@ -1,5 +1,7 @@
 // What only the unit tests and the fuzz target call besides the modules' own
-// headers: the pure rules inside each module, and the two share commands.
+// headers: the pure rules inside each module, and the two share commands. A module
+// includes it only so that its definitions are checked against these declarations;
+// none calls another module's function from here.
 #ifndef ZEL_SERVICES_TEST_ENTRY_H
 #define ZEL_SERVICES_TEST_ENTRY_H
 
