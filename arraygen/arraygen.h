@@ -1,5 +1,9 @@
 // arraygen: turns a simple XML document into a PHP file of array assignments,
 // one per leaf element, streaming through a fixed read buffer.
+//   arraygen.cpp  the conversion loop over tags and texts
+//   scanner.cpp   reading chunks, tags and texts (a long text kept in blocks)
+//   path.cpp      the containers open above a leaf and the prefix they make
+//   emitter.cpp   the escaped PHP lines through the output buffer
 #ifndef ARRAYGEN_ARRAYGEN_H
 #define ARRAYGEN_ARRAYGEN_H
 
@@ -42,10 +46,25 @@ private:
         none
     };
 
+    // A text that runs past its chunk is kept in blocks as it is read: it
+    // grows without being copied again, and is escaped from there.
+    struct TextBlock {
+        TextBlock *next;
+        size_t used;
+        char bytes[65536 - 2 * sizeof(void *)];
+    };
+
     bool refill();
+    const char *nextRun(char delim, size_t *n, bool *found);
     int scanTo(char delim, imString *out, bool keepDelim);
+    int collectText();
+    void keepText(const char *s, size_t n);
+    void dropText();
     bool leafInChunk(const char **text, size_t *len);
+    bool prepareLeaf(imString *tag, VarForm *form);
+    void putLeafHead(imString *tag, VarForm form);
     void writeLeaf(imString *tag, const char *value, size_t valueLen);
+    void writeCollectedLeaf(imString *tag);
     void openContainer(imString *tag);
     void closeContainer();
     bool buildPath();
@@ -58,6 +77,13 @@ private:
         if (rc != 0)
             noMemory = true;
     }
+    // Drops a tag's closing '>'.
+    static void chopLast(imString *tag)
+    {
+        size_t len = tag->getLength();
+        if (len)
+            tag->shorten(len - 1);
+    }
 
     FILE *inFile;
     FILE *outFile;
@@ -69,6 +95,11 @@ private:
     // Bytes of the chunk before its first NUL: the rest of a chunk after a NUL
     // byte is never looked at.
     int32_t readLen;
+    // The text between the last tag and the next '<', when it ran past its
+    // chunk. The first block is kept for the next such text.
+    TextBlock *textHead;
+    TextBlock *textTail;
+    size_t textLength;
     int32_t depth;
     // Containers open beyond maxLevels; their contents are dropped.
     long long hiddenDepth;

@@ -1,5 +1,7 @@
 // Reading the tables line by line, and replacing a configuration file through the
 // tool that writes it, so that a failure never leaves the server a cut or empty file.
+#include "config_file.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -8,7 +10,6 @@
 #include <unistd.h>
 
 #include "own_file.h"
-#include "zel_services.h"
 
 FILE *open_file(const char *path, const char *mode)
 {
@@ -53,6 +54,16 @@ void filter_lines(FILE *in, FILE *out, line_test drop, void *ctx)
     }
 }
 
+namespace {
+
+// A file that could not be written whole must not replace the one in place.
+int close_written_file(FILE *f)
+{
+    bool bad = ferror(f) != 0;
+    return (fclose(f) != 0 || bad) ? -1 : 0;
+}
+
+// 0 when the whole file was copied.
 int copy_file(const char *from, const char *to)
 {
     static char chunk[4096];
@@ -75,12 +86,7 @@ int copy_file(const char *from, const char *to)
     return result;
 }
 
-// A file that could not be written whole must not replace the one in place.
-int close_written_file(FILE *f)
-{
-    bool bad = ferror(f) != 0;
-    return (fclose(f) != 0 || bad) ? -1 : 0;
-}
+} // namespace
 
 void run_ignoring_status(const char *command)
 {

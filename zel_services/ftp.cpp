@@ -1,20 +1,27 @@
 // The FTP server's one virtual account, "ftpuser", kept with the server's pure-pw.
 // The new password comes from the caller on standard input, which pure-pw inherits.
+#include "ftp.h"
+
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
-#include "zel_services.h"
+#include "config_file.h"
+#include "test_entry.h"
 
 #define PURE_PW "/mnt/oak7210/bin/pure-pw"
 #define FTP_PASSWD_FILE "/etc/pureftpd.passwd"
 #define FTP_PASSWD_DB "/etc/pureftpd.pdb"
 #define INPUT_SCRIPT "/tmp/input.script"
 
+namespace {
+
 int check_file_existence(const char *path)
 {
     return access(path, F_OK) == 0 ? 0 : -1;
 }
+
+} // namespace
 
 int create_input_script(const char *path)
 {
@@ -27,6 +34,8 @@ int create_input_script(const char *path)
         return -1;
     return 0;
 }
+
+namespace {
 
 int create_passwd_file()
 {
@@ -41,8 +50,6 @@ int create_passwd_file()
         remove(INPUT_SCRIPT);
     return 0;
 }
-
-namespace {
 
 bool plain_shell_char(unsigned char c)
 {

@@ -1,5 +1,7 @@
 // NFS export table: rebuilt from the disk shares, extended, or shrunk by one folder.
 // Every entry opens its folder to the network of one interface.
+#include "nfs.h"
+
 #include <arpa/inet.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -9,7 +11,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "zel_services.h"
+#include "root_scan.h"
+#include "share_list.h"
+#include "test_entry.h"
 #include "zelmsg.h"
 
 #define EXPORTS_NEW "/tmp/exports"
@@ -41,8 +45,6 @@ int read_interface(char *out, const char *ifname, unsigned long request)
     return result;
 }
 
-} // namespace
-
 const char *get_interface()
 {
     char *wireless = get_var_mem("wireless");
@@ -50,6 +52,8 @@ const char *get_interface()
     free(wireless);
     return ifname;
 }
+
+} // namespace
 
 int get_interface_addr(char *out, const char *ifname)
 {
@@ -130,40 +134,26 @@ void filter_exports(FILE *in, FILE *out, const char *name)
 
 namespace {
 
-struct reload_job {
-    FILE *list;
-    char client[CLIENT_SPEC_SIZE];
-};
-
-int fill_reload(FILE *out, const void *ctx)
+int write_reload_entry(FILE *out, const char *name, const void *client)
 {
-    const reload_job *job = static_cast<const reload_job *>(ctx);
-    char line[LINE_SIZE];
-    write_export_entry(out, "share", job->client);
-    while (next_disk_share(job->list, line))
-        write_export_entry(out, line, job->client);
-    return 0;
+    return write_export_entry(out, name, static_cast<const char *>(client));
 }
+
+const root_config reload = {&exports,
+                            EXPORTS_NEW,
+                            "w",
+                            "mv " EXPORTS_NEW " " EXPORTS_PATH,
+                            ZS_PREFIX "Reload NFS share failed due to the failure on system call!",
+                            nullptr,
+                            write_reload_entry};
 
 } // namespace
 
 int reload_nfs_share(const char *ifname)
 {
-    if (recover_config(exports) != 0)
-        return 0;
-    if (list_root_folders() != 0) {
-        fputs(ZS_PREFIX "Reload NFS share failed due to the failure on system call!", stderr);
-        return 0;
-    }
-    reload_job job;
-    job.list = open_file(SHARE_LIST_PATH, "r");
-    if (job.list == nullptr)
-        return 0;
-    get_export_network(job.client, ifname);
-    int replaced = replace_config(exports, EXPORTS_NEW, "w", fill_reload, &job, "mv " EXPORTS_NEW " " EXPORTS_PATH);
-    fclose(job.list);
-    if (replaced == 0)
-        remove(SHARE_LIST_PATH);
+    char client[CLIENT_SPEC_SIZE];
+    get_export_network(client, ifname);
+    replace_from_root(reload, client);
     return 0;
 }
 

@@ -1,9 +1,13 @@
 // Samba configuration. The configuration file is only ever written by testparm from
 // a master text, so the server always reads what the tool has checked.
+#include "samba.h"
+
 #include <stdlib.h>
 #include <string.h>
 
-#include "zel_services.h"
+#include "root_scan.h"
+#include "share_list.h"
+#include "test_entry.h"
 
 #define SMB_CONF_COPY "/tmp/smb.conf"
 #define TESTPARM_COMMAND "/mnt/oak7210/bin/testparm -s " SMB_MASTER_PATH " > " SMB_CONF_PATH
@@ -104,21 +108,23 @@ void filter_smb_sections(FILE *in, FILE *out, const char *header)
 
 namespace {
 
-struct workgroup_job {
-    FILE *list;
-    const char *workgroup;
-};
-
-int fill_master(FILE *out, const void *ctx)
+int write_master_head(FILE *out, const void *workgroup)
 {
-    const workgroup_job *job = static_cast<const workgroup_job *>(ctx);
-    char line[LINE_SIZE];
-    write_global_section(out, job->workgroup);
-    write_share_section(out, "share");
-    while (next_disk_share(job->list, line))
-        write_share_section(out, line);
-    return 0;
+    return write_global_section(out, static_cast<const char *>(workgroup));
 }
+
+int write_master_entry(FILE *out, const char *name, const void *)
+{
+    return write_share_section(out, name);
+}
+
+const root_config master = {&smb_conf,
+                            SMB_MASTER_PATH,
+                            "wt",
+                            TESTPARM_COMMAND,
+                            ZS_PREFIX "Change workgroup failed due to the failure on system call!",
+                            write_master_head,
+                            write_master_entry};
 
 void add_section_step(const char *name, void *ctx)
 {
@@ -150,19 +156,7 @@ int chg_samba_workgrp(const char *workgroup)
         fputs(ZS_PREFIX "Invalid workgroup name!\n", stderr);
         return 0;
     }
-    if (recover_config(smb_conf) != 0)
-        return 0;
-    if (list_root_folders() != 0) {
-        fputs(ZS_PREFIX "Change workgroup failed due to the failure on system call!", stderr);
-        return 0;
-    }
-    workgroup_job job = {open_file(SHARE_LIST_PATH, "r"), workgroup};
-    if (job.list == nullptr)
-        return 0;
-    int replaced = replace_config(smb_conf, SMB_MASTER_PATH, "wt", fill_master, &job, TESTPARM_COMMAND);
-    fclose(job.list);
-    if (replaced == 0)
-        remove(SHARE_LIST_PATH);
+    replace_from_root(master, workgroup);
     return 0;
 }
 

@@ -1,10 +1,12 @@
-// Share lists ("HARD_DISK|#USB_DRIVE_A-1"), the rule for the names written into the
-// configuration files, and the scan of the root directory for disk shares.
+// Share lists ("HARD_DISK|#USB_DRIVE_A-1") and the rule for the names written into
+// the configuration files.
+#include "share_list.h"
+
 #include <ctype.h>
-#include <stdlib.h>
 #include <string.h>
 
-#include "zel_services.h"
+#include "config_file.h"
+#include "test_entry.h"
 
 int count_share_names(const char *list)
 {
@@ -222,73 +224,4 @@ int check_new_sections(const char *list, FILE *conf)
     section_check c = {conf, list, 0, 0};
     for_each_share_name(list, new_section_step, &c);
     return c.result;
-}
-
-bool is_disk_share(const char *name)
-{
-    return strstr(name, "HARD_DISK") != nullptr || strstr(name, "SATA_DISK") != nullptr ||
-           strstr(name, "USB_DRIVE_") != nullptr;
-}
-
-int list_root_folders()
-{
-    if (prepare_temp(SHARE_LIST_PATH) != 0)
-        return -1;
-    return system("ls / > " SHARE_LIST_PATH);
-}
-
-namespace {
-
-// The next entry of the listing that is a disk with a valid name, into line; an
-// entry too long for the line buffer is skipped whole: its pieces are not names of
-// folders that exist.
-bool next_candidate(FILE *list, char *line)
-{
-    bool ends_line = true;
-
-    for (;;) {
-        bool whole = ends_line;
-        if (!read_line_piece(list, line, &ends_line))
-            return false;
-        if (!whole || !ends_line)
-            continue;
-        size_t len = strlen(line);
-        if (len > 0 && line[len - 1] == '\n')
-            line[len - 1] = '\0';
-        if (is_disk_share(line) && check_share_name(line) == 0)
-            return true;
-    }
-}
-
-// An earlier disk of the listing that Samba takes for the same section, into earlier.
-bool earlier_disk(FILE *list, long end, const char *name, char *earlier)
-{
-    bool found = false;
-    rewind(list);
-    while (!found && ftell(list) < end && next_candidate(list, earlier))
-        found = ftell(list) <= end && same_section(name, earlier);
-    return found;
-}
-
-} // namespace
-
-// A disk whose name the rule refuses is left out of both tables, so that every share
-// the scan writes can be removed again; so is the second of two disks whose names
-// differ only in case, which Samba would serve as one.
-bool next_disk_share(FILE *list, char *line)
-{
-    char earlier[LINE_SIZE];
-    for (;;) {
-        long start = ftell(list);
-        if (!next_candidate(list, line))
-            return false;
-        long next = ftell(list);
-        if (start < 0 || next < 0 || !earlier_disk(list, start, line, earlier)) {
-            if (next >= 0)
-                fseek(list, next, SEEK_SET);
-            return true;
-        }
-        fprintf(stderr, ZS_PREFIX "Disk %s left out: Samba takes it for %s\n", line, earlier);
-        fseek(list, next, SEEK_SET);
-    }
 }

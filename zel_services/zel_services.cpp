@@ -1,9 +1,37 @@
 // The command line and the command table of zel_services. One run carries out at most
 // one command; failures are said on standard error and never change the exit status.
+#include "zel_services.h"
+
 #include <stdio.h>
 #include <string.h>
 
-#include "zel_services.h"
+#include "ftp.h"
+#include "nfs.h"
+#include "samba.h"
+#include "share_list.h"
+#include "test_entry.h"
+
+namespace {
+
+int update_nfs_share(const char *opt)
+{
+    reload_nfs_share(opt);
+    return 0;
+}
+
+int update_ftp_passwd(const char *opt)
+{
+    chg_ftp_passwd(opt);
+    return 0;
+}
+
+int update_smb_workgrp(const char *opt)
+{
+    chg_samba_workgrp(opt);
+    return 0;
+}
+
+} // namespace
 
 const app apps_type[APPS_COUNT] = {
     {"nfs_share", update_nfs_share}, {"ftp_passwd", update_ftp_passwd}, {"smb_workgrp", update_smb_workgrp},
@@ -57,24 +85,6 @@ int execute_target(int code, const char *opt)
 {
     if (code >= 0 && code < APPS_COUNT)
         apps_type[code].handler(opt);
-    return 0;
-}
-
-int update_nfs_share(const char *opt)
-{
-    reload_nfs_share(opt);
-    return 0;
-}
-
-int update_ftp_passwd(const char *opt)
-{
-    chg_ftp_passwd(opt);
-    return 0;
-}
-
-int update_smb_workgrp(const char *opt)
-{
-    chg_samba_workgrp(opt);
     return 0;
 }
 

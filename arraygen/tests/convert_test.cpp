@@ -104,6 +104,28 @@ TEST_F(Conversion, LongTagsAndTextsComeOutWhole)
               convert("<r><" + key + ">" + text + "</" + key + "></r>"));
 }
 
+TEST_F(Conversion, TextsOverManyChunksAreEscapedWholeAndDroppedWhole)
+{
+    // Long enough to fill several of the blocks a long text is kept in, with a
+    // byte to escape at every fifth place so some fall on each edge; then a
+    // short text after it that still crosses a chunk edge.
+    std::string text, escaped;
+    for (int i = 0; i < 300000; i++) {
+        char c = "ab'$\\\"cd"[i % 7 == 3 ? (i / 7) % 4 + 2 : i % 2];
+        text += c;
+        if (c == '\'' || c == '$' || c == '\\' || c == '"')
+            escaped += '\\';
+        escaped += c;
+    }
+    std::string shortText(5000, 'x');
+    EXPECT_EQ(php("$r[0][\"a\"] = \"" + escaped + "\";\n$r[0][\"b\"] = \"" + shortText + "\";\n"),
+              convert("<r><a>" + text + "</a><b>" + shortText + "</b></r>"));
+    // The same text in front of a container's first child is not written, and
+    // leaves nothing behind for the leaf after it.
+    EXPECT_EQ(php("$r[0][\"c\"][0][\"a\"] = \"" + shortText + "\";\n"),
+              convert("<r><c>" + text + "<a>" + shortText + "</a></c></r>"));
+}
+
 TEST_F(Conversion, MarkupAcrossEveryChunkOffsetIsAssembled)
 {
     // Slide the document over the 4095-byte chunk edge so that each of its
@@ -177,36 +199,40 @@ void *failing_malloc(size_t size)
 
 TEST_F(Conversion, RunningOutOfMemoryEndsWithAFileThatParses)
 {
-    std::string xml = read_file(std::string(ARRAYGEN_GOLDEN_DIR) + "/worked_example.xml");
-    write_file(inPath, xml);
-    std::string full = convert(xml);
-    bool sawFailure = false;
-    for (int budget = 0; budget < 400; budget++) {
-        SCOPED_TRACE(budget);
-        bool failed;
-        {
-            arraygen conv;
-            ASSERT_EQ(1, conv.setOutputFile(outPath.c_str()));
-            allocationsLeft = budget;
-            imString::allocate = failing_malloc;
-            conv.processFile(inPath.c_str());
-            imString::allocate = malloc;
-            failed = conv.outOfMemory();
+    // The worked example, and long texts whose blocks run out part way.
+    std::string texts = "<r><a>" + std::string(200000, 't') + "</a><c>" + std::string(140000, ' ') + "<b>" +
+                        std::string(70000, 'u') + "</b></c></r>";
+    for (const std::string &xml : {read_file(std::string(ARRAYGEN_GOLDEN_DIR) + "/worked_example.xml"), texts}) {
+        std::string full = convert(xml);
+        write_file(inPath, xml);
+        bool sawFailure = false;
+        for (int budget = 0; budget < 400; budget++) {
+            SCOPED_TRACE(budget);
+            bool failed;
+            {
+                arraygen conv;
+                ASSERT_EQ(1, conv.setOutputFile(outPath.c_str()));
+                allocationsLeft = budget;
+                imString::allocate = failing_malloc;
+                conv.processFile(inPath.c_str());
+                imString::allocate = malloc;
+                failed = conv.outOfMemory();
+            }
+            std::string out = read_file(outPath);
+            if (!failed) {
+                EXPECT_EQ(full, out);
+                continue;
+            }
+            sawFailure = true;
+            // Whole lines of the full result, then the closing line.
+            ASSERT_GE(out.size(), 9u);
+            EXPECT_EQ(0u, out.compare(out.size() - 3, 3, "?>\n"));
+            std::string body = out.substr(0, out.size() - 3);
+            EXPECT_EQ(0u, full.compare(0, body.size(), body));
+            EXPECT_EQ('\n', body.back());
         }
-        std::string out = read_file(outPath);
-        if (!failed) {
-            EXPECT_EQ(full, out);
-            continue;
-        }
-        sawFailure = true;
-        // Whole lines of the full result, then the closing line.
-        ASSERT_GE(out.size(), 9u);
-        EXPECT_EQ(0u, out.compare(out.size() - 3, 3, "?>\n"));
-        std::string body = out.substr(0, out.size() - 3);
-        EXPECT_EQ(0u, full.compare(0, body.size(), body));
-        EXPECT_EQ('\n', body.back());
+        EXPECT_TRUE(sawFailure);
     }
-    EXPECT_TRUE(sawFailure);
 }
 
 TEST(ChkTag, MatchesFirstThenSecondPrefix)

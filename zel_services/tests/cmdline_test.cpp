@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "zel_services.h"
+#include "test_entry.h"
 
 namespace {
 

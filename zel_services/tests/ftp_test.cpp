@@ -5,7 +5,7 @@
 #include <stdio.h>
 #include <string>
 
-#include "zel_services.h"
+#include "test_entry.h"
 
 namespace {
 

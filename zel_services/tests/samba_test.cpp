@@ -4,7 +4,7 @@
 #include <string>
 
 #include "stream_helpers.h"
-#include "zel_services.h"
+#include "test_entry.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "zel_services.h"
+#include "test_entry.h"
 
 namespace {
 

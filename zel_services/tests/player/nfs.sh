@@ -211,4 +211,22 @@ for op in "cmd=nfs_share opt=eth0" "cmd=add_share opt=SATA_DISK" "cmd=remove_sha
   expect_eq "$c: $op: exportfs not run" "$(calls)" ""
 done
 
+case_ "a root that cannot be listed leaves the table or the Samba configuration as it was"
+for op in "cmd=nfs_share opt=eth0" "cmd=smb_workgrp opt=W"; do
+  reset_scene
+  entry share $ETH > /etc/exports
+  echo "[global]" > /etc/samba/lib/smb.conf
+  cp /etc/exports /tmp/before.exports
+  cp /etc/samba/lib/smb.conf /tmp/before.smb
+  mkdir /tmp/share.list
+  zs $op
+  expect_file "$c: $op: table" /etc/exports /tmp/before.exports
+  expect_file "$c: $op: Samba configuration" /etc/samba/lib/smb.conf /tmp/before.smb
+  what="Change workgroup"
+  [ "$op" = "cmd=nfs_share opt=eth0" ] && what="Reload NFS share"
+  expect_eq "$c: $op: message" "$said" "[zel_services] $what failed due to the failure on system call!"
+  expect_eq "$c: $op: no tool run" "$(calls)" ""
+done
+rm -rf /tmp/share.list
+
 finish

@@ -1,0 +1,15 @@
+// The Samba configuration (samba.cpp).
+#ifndef ZEL_SERVICES_SAMBA_H
+#define ZEL_SERVICES_SAMBA_H
+
+#define SMB_CONF_PATH "/etc/samba/lib/smb.conf"
+#define SMB_MASTER_PATH "/tmp/smb.conf.master"
+
+int chg_samba_workgrp(const char *workgroup);
+int add_smb_share(const char *list);
+// check_new_sections against the Samba configuration; -2 (said) when a saved copy of
+// it could not be put back.
+int check_smb_sections(const char *list);
+int remove_smb_share(const char *name);
+
+#endif // ZEL_SERVICES_SAMBA_H
