@@ -18,7 +18,7 @@ int main()
     remove(RESET_MARKER);
     save_commit();
 
-    system(SETUP_CGI);
+    system(ZEL_SETUP_CGI);
     // The newline inside the quotes is a real one: the browser reads the page
     // address followed by two newlines.
     point_browser("echo -e \"file:///opt/oakhttpd/default/media_server.html::\n\"  > /tmp/lumo_bc");

@@ -4,9 +4,10 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "zel_paths.h"
 #include "zel_services.h"
 
-#define PURE_PW "/mnt/oak7210/bin/pure-pw"
+#define PURE_PW ZEL_BIN_DIR "/pure-pw"
 #define FTP_PASSWD_FILE "/etc/pureftpd.passwd"
 #define FTP_PASSWD_DB "/etc/pureftpd.pdb"
 #define INPUT_SCRIPT "/tmp/input.script"

@@ -3,10 +3,11 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "zel_paths.h"
 #include "zel_services.h"
 
 #define SMB_CONF_COPY "/tmp/smb.conf"
-#define TESTPARM_COMMAND "/mnt/oak7210/bin/testparm -s " SMB_MASTER_PATH " > " SMB_CONF_PATH
+#define TESTPARM_COMMAND ZEL_BIN_DIR "/testparm -s " SMB_MASTER_PATH " > " SMB_CONF_PATH
 
 namespace {
 
