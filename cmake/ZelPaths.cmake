@@ -27,4 +27,7 @@ if(DEFINED CACHE{ZEL_BINDIR})
 endif()
 set(ZEL_BINDIR "${ZEL_BIN_DIR}")
 
-file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/player/bin/zel_paths.sh CONTENT "${zel_paths_sh}" @ONLY)
+# For the simulated player and its tests, which run on the build host only.
+if(BUILD_TESTING)
+  file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/player/bin/zel_paths.sh CONTENT "${zel_paths_sh}" @ONLY)
+endif()

@@ -67,6 +67,7 @@ for f in zel-init zel-idle zel-mtd date libzel_speed.so; do
   install -m 755 "$helpers/$f" "$T/player/bin/$f"
 done
 install -m 644 "$table" "$T/player/bin/service_table.sh"
+install -m 644 "$(dirname "$table")/zel_paths.sh" "$T/player/bin/zel_paths.sh"
 # shellcheck source=/dev/null
 source "$table"
 for p in $processes; do
