@@ -1,8 +1,10 @@
 # The firmware's paths come from zelmsg/include/zel_paths.h, the one place they are
 # written: every '#define ZEL_... "literal"' line there becomes a CMake variable of
 # the same name, and player/bin/zel_paths.sh hands them to the shell.
-file(STRINGS ${PROJECT_SOURCE_DIR}/zelmsg/include/zel_paths.h zel_path_lines
-     REGEX "^#define ZEL_[A-Z_]+ \"[^\"]*\"$")
+set(zel_paths_h ${PROJECT_SOURCE_DIR}/zelmsg/include/zel_paths.h)
+# An edit of the header configures again, so that the install and the scripts follow.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${zel_paths_h})
+file(STRINGS ${zel_paths_h} zel_path_lines REGEX "^#define ZEL_[A-Z_]+ \"[^\"]*\"$")
 set(zel_paths_sh "# The firmware's paths, written from zelmsg/include/zel_paths.h at configure time.\n")
 foreach(line IN LISTS zel_path_lines)
   string(REGEX REPLACE "^#define (ZEL_[A-Z_]+) \"([^\"]*)\"$" "\\1;\\2" pair "${line}")

@@ -14,7 +14,9 @@
 #define ZEL_ETC_DIR "/mnt/oak7210/etc"
 /* key=value lines for a player whose flash holds no settings. */
 #define ZEL_DEFAULTS_FILE "/mnt/oak7210/etc/setting.defaults"
-/* The web server's setup CGI, which the daemon and reset_zel run. */
+/* The web server's pages, which reset_zel shows in the browser, and its setup CGI,
+ * which the daemon and reset_zel run. */
+#define ZEL_WEB_DIR "/opt/oakhttpd/default"
 #define ZEL_SETUP_CGI "/opt/oakhttpd/default/setups.cgi"
 
 #endif
