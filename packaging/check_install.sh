@@ -38,7 +38,7 @@ for p in "${programs[@]}"; do
 done
 [[ -z "$toolchain" ]] ||
   check "programs built with $toolchain, not for the host ($host_machine)" "[[ '$machine' != '$host_machine' ]]"
-for f in usr/include/zelmsg.h etc/init.d/S60zeldaemon; do
+for f in usr/include/zelmsg.h usr/include/zel_paths.h etc/init.d/S60zeldaemon; do
   expect_file "/$f installed" "$root/$f"
 done
 # A Debian host puts libraries in a multiarch folder under /usr/lib.
@@ -48,7 +48,7 @@ done
 
 # Nothing else: no test programs, no helpers of the simulated player.
 unexpected=$(cd "$root" && find . -type f -o -type l | sed 's|^\./||' | sort |
-  grep -Ev '^(mnt/oak7210/bin/.*|etc/init\.d/.*|usr/include/zelmsg\.h|usr/lib[^/]*/(.*/)?libzelmsg[^/]*\.a)$' || true)
+  grep -Ev '^(mnt/oak7210/bin/.*|etc/init\.d/.*|usr/include/zel(msg|_paths)\.h|usr/lib[^/]*/(.*/)?libzelmsg[^/]*\.a)$' || true)
 expect_eq "nothing else installed" "$unexpected" ""
 
 # OpenWrt starts the daemon from a procd script of its own, which the package's

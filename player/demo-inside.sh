@@ -4,6 +4,7 @@ set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/testlib.sh"
 . /player/bin/service_table.sh
+. /player/bin/zel_paths.sh
 # The rows of the service table: setting, start letter, processes, marker.
 services=() starts=() procs=() markers=()
 while read -r _ key start _ marker p; do
@@ -30,9 +31,9 @@ table() {
 follow_journal() {
   tail -n 0 -F /player/journal 2>/dev/null | while read -r _ path args; do
     case "$path" in
-      /opt/oakhttpd/default/setups.cgi) say "setup CGI runs" ;;
-      /mnt/oak7210/bin/reset_zel) say "reset_zel started" ;;
-      *) say "daemon runs: ${path#/mnt/oak7210/} $args" ;;
+      "$ZEL_SETUP_CGI") say "setup CGI runs" ;;
+      "$ZEL_BIN_DIR/reset_zel") say "reset_zel started" ;;
+      *) say "daemon runs: ${path#"${ZEL_BIN_DIR%/*}"/} $args" ;;
     esac
   done
 }

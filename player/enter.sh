@@ -5,9 +5,13 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 R=$1
 shift
+# The firmware's folders, as the build's zel_paths.h names them.
+# shellcheck source=/dev/null
+source "$ZP_BUILD/player/bin/zel_paths.sh"
 
 mount -t tmpfs -o mode=755 zelplayer "$R"
-mkdir -p "$R"/{usr,etc,tmp,dev,proc,sys,share,root,var/lib,var/run,var/log,var/cache,run,mnt/oak7210/bin,mnt/oak7210/server,mnt/oak7210/etc,opt/oakhttpd/default,player/bin,player/idle,player/switches}
+mkdir -p "$R"/{usr,etc,tmp,dev,proc,sys,share,root,var/lib,var/run,var/log,var/cache,run,player/bin,player/idle,player/switches} \
+  "$R$ZEL_BIN_DIR" "$R$ZEL_SERVER_DIR" "$R$ZEL_ETC_DIR" "$R$(dirname "$ZEL_SETUP_CGI")"
 chmod 1777 "$R/tmp"
 
 # The host's programs and libraries, read-only.
@@ -64,8 +68,8 @@ else
 fi
 : > "$R/player/journal"
 chmod 666 "$R/player/journal"
-install -m 755 "$here/standins/record" "$R/opt/oakhttpd/default/setups.cgi"
-install -m 755 "$here/standins/record" "$R/mnt/oak7210/bin/reset_zel"
+install -m 755 "$here/standins/record" "$R$ZEL_SETUP_CGI"
+install -m 755 "$here/standins/record" "$R$ZEL_BIN_DIR/reset_zel"
 install -m 755 "$here/boot" "$R/player/boot"
 
 # --target mipsel: uClibc's /lib beside the host's, and the handler of MIPS programs.
@@ -119,7 +123,7 @@ while read -r b; do
 done <<< "$ZP_BINDS"
 
 envlist=(
-  "PATH=/mnt/oak7210/bin:/player/bin:/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
+  "PATH=$ZEL_BIN_DIR:/player/bin:/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
   "HOME=/root" "TERM=${TERM:-dumb}" "LANG=C.UTF-8" "ZP_DAEMON=$ZP_DAEMON"
   # Sanitized builds run beside preloaded libraries in here.
   "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"

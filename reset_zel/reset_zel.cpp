@@ -18,13 +18,13 @@ int main()
     remove(RESET_MARKER);
     save_commit();
 
-    system(SETUP_CGI);
+    system(ZEL_SETUP_CGI);
     // The newline inside the quotes is a real one: the browser reads the page
     // address followed by two newlines.
-    point_browser("echo -e \"file:///opt/oakhttpd/default/media_server.html::\n\"  > /tmp/lumo_bc");
+    point_browser("echo -e \"file://" ZEL_WEB_DIR "/media_server.html::\n\"  > /tmp/lumo_bc");
     sleep(2);
-    point_browser("echo -e \"file:///opt/oakhttpd/default/network.html::\n\" > /tmp/lumo_bc");
+    point_browser("echo -e \"file://" ZEL_WEB_DIR "/network.html::\n\" > /tmp/lumo_bc");
     sleep(2);
-    point_browser("echo -e \"file:///opt/oakhttpd/default/maintenance.html::\n\" > /tmp/lumo_bc");
+    point_browser("echo -e \"file://" ZEL_WEB_DIR "/maintenance.html::\n\" > /tmp/lumo_bc");
     return 0;
 }

@@ -9,9 +9,10 @@ logs=/tmp/memcheck
 mkdir -p "$logs"
 vg=(valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=definite
     --errors-for-leak-kinds=definite --track-origins=yes)
-bin=/mnt/oak7210/bin
 . "$src/player/testlib.sh"
 . /player/bin/service_table.sh
+. /player/bin/zel_paths.sh
+bin=$ZEL_BIN_DIR
 
 # memcheck NAME CMD...: one run; its status is the program's own unless memcheck
 # found something (99), which memcheck_errors then lists.

@@ -8,8 +8,9 @@
 
 #include "config_file.h"
 #include "test_entry.h"
+#include "zel_paths.h"
 
-#define PURE_PW "/mnt/oak7210/bin/pure-pw"
+#define PURE_PW ZEL_BIN_DIR "/pure-pw"
 #define FTP_PASSWD_FILE "/etc/pureftpd.passwd"
 #define FTP_PASSWD_DB "/etc/pureftpd.pdb"
 #define INPUT_SCRIPT "/tmp/input.script"

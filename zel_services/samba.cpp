@@ -8,9 +8,10 @@
 #include "root_scan.h"
 #include "share_list.h"
 #include "test_entry.h"
+#include "zel_paths.h"
 
 #define SMB_CONF_COPY "/tmp/smb.conf"
-#define TESTPARM_COMMAND "/mnt/oak7210/bin/testparm -s " SMB_MASTER_PATH " > " SMB_CONF_PATH
+#define TESTPARM_COMMAND ZEL_BIN_DIR "/testparm -s " SMB_MASTER_PATH " > " SMB_CONF_PATH
 
 namespace {
 

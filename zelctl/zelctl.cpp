@@ -15,7 +15,7 @@ constexpr int kUsage = 2;
 // get_var_mem reads back values of at most this many characters.
 constexpr size_t kMaxValue = 1023;
 // Settings that the player's boot applies to a partition that holds none.
-constexpr const char *kDefaultsHint = "/mnt/oak7210/etc/setting.defaults";
+constexpr const char *kDefaultsHint = ZEL_DEFAULTS_FILE;
 
 // Sets one setting; false (with a message) when it was refused or not written.
 bool set_one(const char *key, const char *value)

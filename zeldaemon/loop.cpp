@@ -35,7 +35,7 @@ void start_reset(int *count_check_starting)
         perror("create " RESET_MARKER);
     } else {
         close(marker);
-        run_command(SETUP_CGI);
+        run_command(ZEL_SETUP_CGI);
         run_command(RESET_ZEL_START);
     }
     *count_check_starting = 0;

@@ -17,10 +17,14 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 player=$(dirname "$here")
 kit=$1 rootfs=$2 helpers=$3 table=$4 out=$5
+# The firmware's folders, written by the same build as the table.
+paths=$(dirname "$table")/zel_paths.sh
+# shellcheck source=/dev/null
+source "$paths"
 
 inputs() {
   echo "$kit"
-  cat "${BASH_SOURCE[0]}" "$here/init" "$here/session.sh" "$table" "$player/boot" \
+  cat "${BASH_SOURCE[0]}" "$here/init" "$here/session.sh" "$table" "$paths" "$player/boot" \
       "$player"/standins/* "$player"/share-tools/*
   (cd "$rootfs" && find . -type f -print0 | sort -z | xargs -0 sha1sum)
   (cd "$helpers" && sha1sum zel-init zel-idle zel-mtd date libzel_speed.so)
@@ -53,20 +57,21 @@ install -m 755 "$player/share-tools/standin" "$R/usr/sbin/exportfs"
 # The player's root.
 T=$R/tpl
 mkdir -p "$T"/{etc/init.d,etc/samba/lib,etc/samba/var,tmp,dev,proc,sys,share,root,run} \
-         "$T"/var/{lib/nfs,run,log,cache} "$T"/mnt/oak7210/{bin,server,etc} \
-         "$T"/opt/oakhttpd/default "$T"/player/{bin,idle,switches,share-tools}
+         "$T"/var/{lib/nfs,run,log,cache} "$T$ZEL_BIN_DIR" "$T$ZEL_SERVER_DIR" "$T$ZEL_ETC_DIR" \
+         "$T$(dirname "$ZEL_SETUP_CGI")" "$T"/player/{bin,idle,switches,share-tools}
 chmod 1777 "$T/tmp"
 printf 'root:x:0:0:root:/root:/bin/sh\nftpuser:x:1001:1001::/share:/bin/false\n' >"$T/etc/passwd"
 printf 'root:x:0:\nftpuser:x:1001:\n' >"$T/etc/group"
 echo zelplayer >"$T/etc/hostname"
 install -m 644 "$player/share-tools/smb.conf" "$T/etc/samba/lib/smb.conf"
-install -m 755 "$player/share-tools/standin" "$T/mnt/oak7210/bin/pure-pw"
-install -m 755 "$player/share-tools/standin" "$T/mnt/oak7210/bin/testparm"
+install -m 755 "$player/share-tools/standin" "$T$ZEL_BIN_DIR/pure-pw"
+install -m 755 "$player/share-tools/standin" "$T$ZEL_BIN_DIR/testparm"
 
 for f in zel-init zel-idle zel-mtd date libzel_speed.so; do
   install -m 755 "$helpers/$f" "$T/player/bin/$f"
 done
 install -m 644 "$table" "$T/player/bin/service_table.sh"
+install -m 644 "$paths" "$T/player/bin/zel_paths.sh"
 # shellcheck source=/dev/null
 source "$table"
 for p in $processes; do
@@ -78,8 +83,8 @@ for s in $programs; do
 done
 : >"$T/player/journal"
 chmod 666 "$T/player/journal"
-install -m 755 "$player/standins/record" "$T/opt/oakhttpd/default/setups.cgi"
-install -m 755 "$player/standins/record" "$T/mnt/oak7210/bin/reset_zel"
+install -m 755 "$player/standins/record" "$T$ZEL_SETUP_CGI"
+install -m 755 "$player/standins/record" "$T$ZEL_BIN_DIR/reset_zel"
 install -m 755 "$player/boot" "$T/player/boot"
 # The programs as a firmware build installs them (its /usr holds only headers and
 # static libraries for other programs), over the stand-ins of the real ones.

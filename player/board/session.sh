@@ -9,6 +9,7 @@
 S=/session
 mount -t tmpfs -o mode=755 player $S
 cp -a /tpl/. $S/
+. $S/player/bin/zel_paths.sh
 for d in bin sbin usr; do
   mkdir -p $S/$d
   mount --bind /$d $S/$d
@@ -71,5 +72,5 @@ fi
 eval "set -- $argv"
 cd $S
 eval "exec chroot $S /usr/bin/env -i \
-  'PATH=/mnt/oak7210/bin:/player/bin:/usr/sbin:/usr/bin:/sbin:/bin' 'HOME=/root' \
+  'PATH=$ZEL_BIN_DIR:/player/bin:/usr/sbin:/usr/bin:/sbin:/bin' 'HOME=/root' \
   'TERM=$term' 'LANG=C' $envs /player/bin/zel-init /bin/sh /player/boot \"\$@\""

@@ -13,8 +13,8 @@ if [[ ! -e "$R/etc/samba/lib/smb.conf" ]]; then
 fi
 
 if [[ "${ZEL_TOOLS:-real}" == standin ]]; then
-  install -m 755 "$zs_tools_dir/standin" "$R/mnt/oak7210/bin/pure-pw"
-  install -m 755 "$zs_tools_dir/standin" "$R/mnt/oak7210/bin/testparm"
+  install -m 755 "$zs_tools_dir/standin" "$R$ZEL_BIN_DIR/pure-pw"
+  install -m 755 "$zs_tools_dir/standin" "$R$ZEL_BIN_DIR/testparm"
   # /usr is the host's, read-only: the stand-in is mounted over Debian's exportfs.
   if [[ -e "$R/usr/sbin/exportfs" ]]; then
     mkdir -p "$R/player/bin"
@@ -23,10 +23,10 @@ if [[ "${ZEL_TOOLS:-real}" == standin ]]; then
   fi
 else
   if [[ -x /usr/bin/pure-pw ]]; then
-    install -m 755 "$zs_tools_dir/pure-pw" "$R/mnt/oak7210/bin/pure-pw"
+    install -m 755 "$zs_tools_dir/pure-pw" "$R$ZEL_BIN_DIR/pure-pw"
   fi
   if [[ -x /usr/bin/testparm ]]; then
-    ln -sf /usr/bin/testparm "$R/mnt/oak7210/bin/testparm"
+    ln -sf /usr/bin/testparm "$R$ZEL_BIN_DIR/testparm"
   fi
   # exportfs is Debian's, in the host's /usr.
   : > "$R/var/lib/nfs/etab"

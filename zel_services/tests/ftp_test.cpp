@@ -6,6 +6,7 @@
 #include <string>
 
 #include "test_entry.h"
+#include "zel_paths.h"
 
 namespace {
 
@@ -19,19 +20,19 @@ std::string passwd_command(const std::string &login)
 
 TEST(FtpCommand, PlainLoginGivesTheUsualCommandLine)
 {
-    EXPECT_EQ(passwd_command("ftpuser"), "/mnt/oak7210/bin/pure-pw passwd ftpuser -f /etc/pureftpd.passwd -m ");
+    EXPECT_EQ(passwd_command("ftpuser"), ZEL_BIN_DIR "/pure-pw passwd ftpuser -f /etc/pureftpd.passwd -m ");
     EXPECT_EQ(passwd_command("joe.smith-2@home"),
-              "/mnt/oak7210/bin/pure-pw passwd joe.smith-2@home -f /etc/pureftpd.passwd -m ");
+              ZEL_BIN_DIR "/pure-pw passwd joe.smith-2@home -f /etc/pureftpd.passwd -m ");
 }
 
 TEST(FtpCommand, ShellTextIsQuoted)
 {
     EXPECT_EQ(passwd_command("x; touch /tmp/pwned"),
-              "/mnt/oak7210/bin/pure-pw passwd 'x; touch /tmp/pwned' -f /etc/pureftpd.passwd -m ");
-    EXPECT_EQ(passwd_command("$(reboot)"), "/mnt/oak7210/bin/pure-pw passwd '$(reboot)' -f /etc/pureftpd.passwd -m ");
-    EXPECT_EQ(passwd_command("it's"), "/mnt/oak7210/bin/pure-pw passwd 'it'\\''s' -f /etc/pureftpd.passwd -m ");
+              ZEL_BIN_DIR "/pure-pw passwd 'x; touch /tmp/pwned' -f /etc/pureftpd.passwd -m ");
+    EXPECT_EQ(passwd_command("$(reboot)"), ZEL_BIN_DIR "/pure-pw passwd '$(reboot)' -f /etc/pureftpd.passwd -m ");
+    EXPECT_EQ(passwd_command("it's"), ZEL_BIN_DIR "/pure-pw passwd 'it'\\''s' -f /etc/pureftpd.passwd -m ");
     // An empty login stays one (empty) word, so "-f" is not taken for the login.
-    EXPECT_EQ(passwd_command(""), "/mnt/oak7210/bin/pure-pw passwd '' -f /etc/pureftpd.passwd -m ");
+    EXPECT_EQ(passwd_command(""), ZEL_BIN_DIR "/pure-pw passwd '' -f /etc/pureftpd.passwd -m ");
 }
 
 TEST(FtpCommand, LoginThatWouldCutTheCommandIsRefused)

@@ -1,6 +1,6 @@
 # Domain helpers for the end-to-end scripts that run inside the simulated player, on
 # top of the shared vocabulary (check, expect_eq, wait_for, finish, ...) and the
-# service table the build printed from zeldaemon/service_table.h. Every wait is in the
+# service table the build printed from service_table/service_table.h. Every wait is in the
 # player's clock, which runs faster than real time. A script sets zel_src to the
 # source folder, then sources this file.
 . "$zel_src/player/testlib.sh"

@@ -92,7 +92,7 @@ TEST_F(LoopTest, EveryLetterRunsItsLinesAndRefreshesItsGroup)
         {"i", {"/mnt/oak7210/etc/smb.sh passwd"}, "markers 4"},
         {"k", {" /mnt/oak7210/etc/nfsserver.sh stop"}, "markers 5"},
         {"l", {"/mnt/oak7210/etc/btpd.sh", "/mnt/oak7210/server/clutch start"}, "markers 6"},
-        {"m", {"/mnt/oak7210/bin/btcli -d /share/.btpd/ kill", "/mnt/oak7210/server/clutch stop"}, "markers 6"},
+        {"m", {ZEL_BIN_DIR "/btcli -d /share/.btpd/ kill", "/mnt/oak7210/server/clutch stop"}, "markers 6"},
         {"o", {"/mnt/oak7210/server/nzb stop"}, "markers 7"},
         {"p", {"/mnt/oak7210/server/vantle start"}, "markers 8"},
     };
@@ -187,7 +187,7 @@ TEST_F(LoopTest, ResetCreatesMarkerRunsSetupThenResetZel)
 
     send("r");
     passes(1);
-    EXPECT_EQ((std::vector<std::string>{SETUP_CGI, RESET_ZEL_START}), ran);
+    EXPECT_EQ((std::vector<std::string>{ZEL_SETUP_CGI, RESET_ZEL_START}), ran);
     EXPECT_EQ(0, state.count_check_starting);
     struct stat st;
     ASSERT_EQ(0, stat(RESET_MARKER, &st));

@@ -14,6 +14,8 @@
 
 #include <sys/types.h>
 
+#include "zel_paths.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -30,9 +32,9 @@ struct my_msgbuf {
     char mtext[1]; /* the request character; no terminator travels */
 };
 
-#define ZEL_QUEUE_DIR "/mnt/oak7210/bin"
+#define ZEL_QUEUE_DIR ZEL_BIN_DIR
 
-/* ftok("/mnt/oak7210/bin", mtype).
+/* ftok(ZEL_QUEUE_DIR, mtype): the firmware's bin folder.
  * -1 after perror("ftok"), for instance when the folder is missing. */
 key_t get_setup_zel_key(ZELMTYPE mtype);
 

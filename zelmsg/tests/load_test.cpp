@@ -29,7 +29,7 @@ constexpr int kReaders = 2;
 constexpr int kCycles = 1000;
 // A hung lock ends the process that waits on it, and so the test.
 constexpr unsigned kHangSeconds = 60;
-const char kServices[] = "/mnt/oak7210/bin/zel_services";
+const char kServices[] = ZEL_BIN_DIR "/zel_services";
 // Long enough that a rewrite spans several pages and an unlocked reader can see it
 // half done.
 const std::string kPad(6000, 'p');

@@ -6,16 +6,17 @@
 #ifndef ZEL_SERVICE_TABLE_H
 #define ZEL_SERVICE_TABLE_H
 
+#include "zel_paths.h"
+
 #include <stdio.h>
 
-// Paths both programs use: the daemon creates the reset marker and reset_zel removes
-// it; both run the setup CGI.
+// The daemon creates the reset marker and reset_zel removes it.
 #define RESET_MARKER "/tmp/reset_zel"
-#define SETUP_CGI "/opt/oakhttpd/default/setups.cgi"
 
-#define ZEL_SERVER "/mnt/oak7210/server/"
-#define ZEL_ETC "/mnt/oak7210/etc/"
-#define ZEL_BIN "/mnt/oak7210/bin/"
+// The folders of the command lines below.
+#define ZEL_SERVER ZEL_SERVER_DIR "/"
+#define ZEL_ETC ZEL_ETC_DIR "/"
+#define ZEL_BIN ZEL_BIN_DIR "/"
 
 // Groups number the rows 1 to 8; a request of a group refreshes that group's marker.
 enum zel_group {

@@ -90,7 +90,7 @@ void print_role(const char *line, const char *role, const zel_service &s)
 
 void print_table()
 {
-    fprintf(out, "# The player's services for the shell, printed from zeldaemon/service_table.h at\n"
+    fprintf(out, "# The player's services for the shell, printed from service_table/service_table.h at\n"
                  "# build time: edit the header, not this file.\n");
 
     fprintf(out, "# One line per service in group order: group, setting key, start and stop\n"
@@ -125,7 +125,7 @@ void print_table()
     fprintf(out, "# Every program the command lines run.\nprograms=\"");
     print_programs();
     fprintf(out, "\"\n");
-    fprintf(out, "RESET_MARKER=%s\nSETUP_CGI=%s\nRESET_LETTER=%c\n", sh(RESET_MARKER), sh(SETUP_CGI), zel_reset_letter);
+    fprintf(out, "RESET_MARKER=%s\nSETUP_CGI=%s\nRESET_LETTER=%c\n", sh(RESET_MARKER), sh(ZEL_SETUP_CGI), zel_reset_letter);
 
     fprintf(out, "\n# request_lines LETTER: the command lines of a request, one a line, exactly as\n"
                  "# the daemon hands them to the shell.\nrequest_lines() {\n  case $1 in\n");
