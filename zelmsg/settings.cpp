@@ -13,12 +13,11 @@ char keyword_all[SETTING_KEYWORD_SIZE];
 char f_dirty;
 
 namespace {
-// The record "\nkey=" must fit the pattern buffer with its terminator.
-constexpr size_t kMaxKey = SETTING_KEYWORD_SIZE - 3;
+constexpr size_t kMaxKey = SETTING_KEY_MAX;
 constexpr int kOverflow = 0x7FFFFFFF;
-// The text stays within 65534 characters so that the file with its NUL fits 65535.
-constexpr size_t kRoom = SETTING_BUF_SIZE - 1;
-constexpr int kValueBuf = 1024;
+// Room for the text and its NUL.
+constexpr size_t kRoom = SETTING_TEXT_MAX + 1;
+constexpr int kValueBuf = SETTING_VALUE_MAX + 1;
 
 bool key_valid(const char *key)
 {

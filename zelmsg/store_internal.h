@@ -4,10 +4,9 @@
 
 #include <stddef.h>
 
-// read_file's work; returns the byte count read instead of 0, or -1 / -2. While this
-// process holds the settings lock, the settings file is read through the lock's own
-// descriptor: closing any other descriptor of it would give the lock back.
-int zelmsg_load_file(const char *path, char *buffer, int maxlen);
+// zelmsg_load_file (zelmsg.h) reads, while this process holds the settings lock, the
+// settings file through the lock's own descriptor: closing any other descriptor of it
+// would give the lock back.
 // Loads a settings file into buffer_setting so that its text ends within the bytes
 // read; returns the byte count, or read_file's -1 or -2.
 int zelmsg_load_settings(const char *path);
