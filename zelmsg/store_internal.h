@@ -4,9 +4,10 @@
 
 #include <stddef.h>
 
-// zelmsg_load_file (zelmsg.h) reads, while this process holds the settings lock, the
-// settings file through the lock's own descriptor: closing any other descriptor of it
-// would give the lock back.
+// While this process holds the settings lock, zelmsg_load_file (zelmsg.h) and the
+// two below reach the settings file through the lock's own descriptor: closing any
+// other descriptor of it would give the lock back.
+
 // Loads a settings file into buffer_setting so that its text ends within the bytes
 // read; returns the byte count, or read_file's -1 or -2.
 int zelmsg_load_settings(const char *path);
