@@ -1,8 +1,6 @@
 // zelctl: shell access to the library for integrators and tests. Every command goes
 // through the library's own operations, as the player's programs use them.
 #include "zelmsg.h"
-#include "flash_internal.h"
-#include "store_internal.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -12,16 +10,15 @@
 
 namespace {
 constexpr int kUsage = 2;
-// get_var_mem reads back values of at most this many characters.
-constexpr size_t kMaxValue = 1023;
 // Settings that the player's boot applies to a partition that holds none.
 constexpr const char *kDefaultsHint = ZEL_DEFAULTS_FILE;
 
 // Sets one setting; false (with a message) when it was refused or not written.
 bool set_one(const char *key, const char *value)
 {
-    if (strlen(value) > kMaxValue) {
-        fprintf(stderr, "zelctl: cannot set %s: value longer than %zu characters\n", key, kMaxValue);
+    // get_var_mem would not read a longer value back.
+    if (strlen(value) > SETTING_VALUE_MAX) {
+        fprintf(stderr, "zelctl: cannot set %s: value longer than %d characters\n", key, SETTING_VALUE_MAX);
         return false;
     }
     // A stored record is at least "\nk=" and its NUL: 1 and 2 are write_file's failures.
@@ -209,11 +206,7 @@ int cmd_info(int argc, char **)
 {
     if (argc != 0)
         return kUsage;
-    // The file first: the flash report takes buffer_setting.
-    static char file[SETTING_BUF_SIZE + 1];
     int file_size = load_settings_bytes();
-    if (file_size >= 0)
-        memcpy(file, buffer_setting, SETTING_BUF_SIZE);
     zelmsg_flash_report r;
     if (zelmsg_read_flash_report(&r) != 0) {
         fprintf(stderr, "zelctl: cannot read %s\n", SETTING_DEVICE);
@@ -232,15 +225,14 @@ int cmd_info(int argc, char **)
         printf("spare copy: no room (a partition of %u bytes holds one)\n", r.room_need);
     else
         printf("spare copy: %s\n", spare_text(r));
-    const char *text = buffer_setting + r.text_offset;
-    int len = static_cast<int>(strlen(text));
+    int len = static_cast<int>(strlen(r.text));
     // Beyond the spare copy's room a commit has a single copy again.
-    int limit = r.spare == ZELMSG_SPARE_NO_ROOM ? SETTING_BUF_SIZE - 2 : ZELMSG_SPARE_TEXT_MAX;
+    int limit = r.spare == ZELMSG_SPARE_NO_ROOM ? SETTING_TEXT_MAX : ZELMSG_SPARE_TEXT_MAX;
     printf("text: %d bytes, room for %d more\n", len, len < limit ? limit - len : 0);
     if (file_size < 0)
         printf("file and flash: no settings file\n");
     else
-        printf("file and flash: %s\n", strcmp(file, text) == 0 ? "same settings" : "different settings");
+        printf("file and flash: %s\n", strcmp(buffer_setting, r.text) == 0 ? "same settings" : "different settings");
     return 0;
 }
 

@@ -1,6 +1,7 @@
 // Own files under /tmp: O_NOFOLLOW, O_NONBLOCK, O_EXCL, lstat and fstat, all of which
 // a 2.6 kernel has.
 #include "own_file.h"
+#include "os_calls.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -36,18 +37,18 @@ int open_own(const char *path, int flags)
 {
     // O_NONBLOCK: a FIFO opens at once instead of waiting for a writer or reader,
     // and is then refused; on a regular file it changes nothing.
-    int fd = open(path, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    int fd = os.open_file(path, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0)
         return -1;
     struct stat st;
     int e;
-    if (fstat(fd, &st) != 0)
+    if (os.fstat_file(fd, &st) != 0)
         e = errno;
     else if (own_file(st))
         return fd;
     else
         e = refusal(st);
-    close(fd);
+    os.close_file(fd);
     errno = e;
     return -1;
 }

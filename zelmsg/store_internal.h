@@ -4,10 +4,10 @@
 
 #include <stddef.h>
 
-// read_file's work; returns the byte count read instead of 0, or -1 / -2. While this
-// process holds the settings lock, the settings file is read through the lock's own
-// descriptor: closing any other descriptor of it would give the lock back.
-int zelmsg_load_file(const char *path, char *buffer, int maxlen);
+// While this process holds the settings lock, zelmsg_load_file (zelmsg.h) and the
+// two below reach the settings file through the lock's own descriptor: closing any
+// other descriptor of it would give the lock back.
+
 // Loads a settings file into buffer_setting so that its text ends within the bytes
 // read; returns the byte count, or read_file's -1 or -2.
 int zelmsg_load_settings(const char *path);
@@ -21,6 +21,23 @@ int zelmsg_save_file(const char *path, const char *text, size_t unchanged);
 namespace zelmsg {
 class SettingsLock;
 
+// The settings file (or a caller's other path) opened as the store opens it: under
+// /tmp only a regular file of ours, elsewhere any regular file; never through a link,
+// never waiting on a FIFO. -1 with errno, after perror(path) unless it is missing.
+int open_store_file(const char *path, int flags);
+
+// A POSIX record lock over the whole file, shared or exclusive, waiting or not;
+// an EINTR is tried again.
+bool lock_file(int fd, bool shared, bool wait);
+
+// The descriptor that carries the settings lock, -1 while this process holds none.
+int locked_fd();
+// Makes fd, locked, the carrier of the settings lock; the file's length is not known.
+void keep_lock(int fd);
+// Closes the lock's descriptor, which gives the lock back: 0, or -1 when none was
+// held or the close failed.
+int give_lock();
+
 // Holds the settings lock for one locked operation:
 //     zelmsg::SettingsLock lock;
 //     if (!lock.held())
@@ -29,9 +46,9 @@ class SettingsLock;
 //     return lock.release() ? result : -1;
 // An early return gives the lock back all the same. A section that only reads may
 // take it shared (SettingsLock lock(SettingsLock::kShared)); it must not write then.
-// The service programs' build waits for the lock. The configurator's build takes
-// none to read, and to write takes it without waiting for long (refused then); a
-// write (kCreating) creates a missing file there.
+// The service programs' build waits for the lock (lock.cpp). The configurator's build
+// (nolock.cpp) takes none to read, and to write takes it without waiting for long
+// (refused then); a write (kCreating) creates a missing file there.
 class SettingsLock {
 public:
     enum Mode {
@@ -52,7 +69,7 @@ private:
     bool held_;
 };
 
-// get_lock and release_lock in the service programs' build, with the modes above.
+// get_lock and release_lock with the modes above, as each build takes the lock.
 int take_settings_lock(SettingsLock::Mode mode);
 int give_settings_lock();
 

@@ -62,6 +62,12 @@ int getmsg(char *gotmsg, ZELMTYPE mtype, int msgflg);
 #define SETTING_FILE "/tmp/setting.txt"
 #define SETTING_BUF_SIZE 65536
 #define SETTING_KEYWORD_SIZE 1024
+/* The longest key: "\nkey=" and its NUL fill the keyword buffer. */
+#define SETTING_KEY_MAX (SETTING_KEYWORD_SIZE - 3)
+/* The longest value get_var_mem hands out. */
+#define SETTING_VALUE_MAX 1023
+/* The longest text of a store: with its NUL, the file holds at most 65535 bytes. */
+#define SETTING_TEXT_MAX (SETTING_BUF_SIZE - 2)
 
 /* Per-process working buffer; the byte after the 65536 always holds NUL. */
 extern char buffer_setting[SETTING_BUF_SIZE + 1];
@@ -81,6 +87,9 @@ extern char f_dirty;
  * -1  the file cannot be opened ("File open r error PATH\r\n" on stderr)
  * -2  it could not be read whole ("read error PATH\r\n") */
 int read_file(const char *path, char *buffer, int maxlen);
+
+/* read_file returning the count: the bytes copied (at most maxlen), or its -1 or -2. */
+int zelmsg_load_file(const char *path, char *buffer, int maxlen);
 
 /* Replaces the file's content with text and its NUL (creating the file). A text
  * that does not fit the file system leaves the file byte for byte as it was.
@@ -216,6 +225,49 @@ int init_flash_var(void);
 /* flash_write_setting_device("/tmp/setting.txt") holding the settings lock: its result, or -1 when the lock cannot be taken or given
  * back (collides with its -1). */
 int save_commit(void);
+
+/* ---- what the partition holds, for zelctl ----
+ * The spare copy: the image's first bytes and a trailer in the last 16 bytes of a
+ * 64 KiB area of its own erase blocks, right after the blocks of the image at
+ * offset 0. */
+
+#define ZELMSG_TRAILER_SIZE 16
+/* The longest text whose spare copy holds it with its NUL. */
+#define ZELMSG_SPARE_TEXT_MAX (SETTING_IMAGE_SIZE - ZELMSG_TRAILER_SIZE - 1)
+
+enum zelmsg_spare_state {
+    ZELMSG_SPARE_NO_ROOM, /* the partition has no blocks for it */
+    ZELMSG_SPARE_MISSING, /* its trailer is erased */
+    ZELMSG_SPARE_VALID,
+    ZELMSG_SPARE_INVALID /* cut, torn, or written by something else */
+};
+
+enum zelmsg_image_state {
+    ZELMSG_IMAGE_WHOLE,  /* a text free of erased bytes, read as it is */
+    ZELMSG_IMAGE_ERASED, /* all 65536 bytes erased */
+    ZELMSG_IMAGE_CUT     /* erased bytes inside the text: a cut write or erase */
+};
+
+struct zelmsg_flash_report {
+    unsigned size;      /* bytes in the partition; 0 when its geometry is unreadable */
+    unsigned erasesize; /* bytes in one erase block */
+    unsigned room_need; /* partition size that holds a spare copy for this erase size */
+    int image;          /* zelmsg_image_state of offset 0 */
+    int spare;          /* zelmsg_spare_state */
+    unsigned sequence;  /* commits counted by the spare copies (valid spare only) */
+    int spare_text_len; /* (valid spare only) */
+    int image_is_spare; /* offset 0 holds the spare copy's text */
+    const char *text;   /* the text a boot reads, valid until the next report */
+};
+
+/* Fills the report from the partition, writing nothing and leaving buffer_setting
+ * alone. -1 when the partition cannot be read. */
+int zelmsg_read_flash_report(struct zelmsg_flash_report *report);
+
+/* init_flash_var's work; *file_written is 1 when the settings file got the whole
+ * text, *restore_failed 1 when the spare copy, which the boot read, could not be put
+ * back at offset 0 (it stays the one whole copy). */
+int zelmsg_init_flash(int *file_written, int *restore_failed);
 
 /* ---- diagnostics ---- */
 

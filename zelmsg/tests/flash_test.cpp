@@ -488,6 +488,14 @@ TEST_F(Flash, InitTrustsOnlyAWholeSpareCopy)
             img.replace(0, kImage, erased(kImage));
         img.replace(d.at, d.bytes.size(), d.bytes);
         write_bytes(kMtd, img);
+        // zelctl's report reads what the boot reads, writing nothing and leaving the
+        // settings this process holds alone.
+        memcpy(buffer_setting, "\nmine=1", sizeof "\nmine=1");
+        zelmsg_flash_report report;
+        ASSERT_EQ(zelmsg_read_flash_report(&report), 0);
+        EXPECT_EQ(std::string(report.text) + kNul, d.reads);
+        EXPECT_STREQ(buffer_setting, "\nmine=1");
+        EXPECT_TRUE(same_bytes(image(), img));
         write_bytes(kMtd + ".log", "");
         EXPECT_EQ(init_flash_var(), 1);
         EXPECT_EQ(read_bytes(kFile), d.reads);

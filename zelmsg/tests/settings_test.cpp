@@ -1,6 +1,7 @@
 // The settings store on /tmp/setting.txt, byte for byte, in the variant this binary
 // links (ZELMSG_WITH_LOCK 1: service programs, 0: configurator).
 #include "zelmsg.h"
+#include "../os_calls.h"
 #include "store_support.h"
 
 #include <gtest/gtest.h>
@@ -269,6 +270,125 @@ TEST_F(Store, FailedLoadsAndRewritesAreReported)
     EXPECT_EQ(zeltest::with_failing_calls({__NR_open, __NR_openat}, EACCES, [] { return write_str("c", "3"); }), -1);
     EXPECT_EQ(file(), text + kNul);
 #endif
+}
+
+// Faults put in at the store's table of system calls, with no root and no small file
+// system: an interrupted call is made again, a short count is carried on from where it
+// ended, and a file system without room leaves the file as it was.
+namespace injected {
+enum Call { kRead, kWrite, kLockRequest };
+enum Kind {
+    kInterrupt, // EINTR
+    kShort,     // at most 3 bytes a call
+    kNoRoom,    // 2 bytes of room beyond the stored file, then ENOSPC
+    kNoProgress // a write of nothing
+};
+struct Fault {
+    Call call;
+    Kind kind;
+    int left; // calls still to fault
+    off_t room_end;
+} fault;
+
+bool fires(Call call)
+{
+    if (fault.call != call || fault.left <= 0)
+        return false;
+    --fault.left;
+    return true;
+}
+
+ssize_t pread_file(int fd, void *buf, size_t count, off_t at)
+{
+    if (fires(kRead)) {
+        if (fault.kind == kInterrupt) {
+            errno = EINTR;
+            return -1;
+        }
+        count = std::min<size_t>(count, 3);
+    }
+    return zelmsg::real_os.pread_file(fd, buf, count, at);
+}
+
+ssize_t pwrite_file(int fd, const void *buf, size_t count, off_t at)
+{
+    if (fault.call == kWrite && fault.kind == kNoRoom && at + static_cast<off_t>(count) > fault.room_end) {
+        if (at >= fault.room_end) {
+            errno = ENOSPC;
+            return -1;
+        }
+        count = static_cast<size_t>(fault.room_end - at);
+    } else if (fires(kWrite)) {
+        if (fault.kind == kInterrupt) {
+            errno = EINTR;
+            return -1;
+        }
+        if (fault.kind == kNoProgress)
+            return 0;
+        count = std::min<size_t>(count, 3);
+    }
+    return zelmsg::real_os.pwrite_file(fd, buf, count, at);
+}
+
+int lock_record(int fd, int cmd, struct flock *fl)
+{
+    if (fires(kLockRequest)) {
+        errno = EINTR;
+        return -1;
+    }
+    return zelmsg::real_os.lock_record(fd, cmd, fl);
+}
+} // namespace injected
+
+TEST_F(Store, SystemCallFaultsAreRetriedOrLeaveTheFileAsItWas)
+{
+    const std::string text = "\na=1\nb=2";
+    const char *fail = "0150 write error /tmp/setting.txt\r\n";
+    constexpr int kEvery = 1 << 20;
+    auto add = [] { return write_str("c", "3"); };
+    struct Case {
+        const char *what;
+        injected::Call call;
+        injected::Kind kind;
+        int times;
+        int (*op)();
+        int rc;
+        std::string file;
+        const char *err;
+    } cases[] = {
+        {"interrupted reads", injected::kRead, injected::kInterrupt, 3, add, 13, text + "\nc=3", ""},
+        {"interrupted writes", injected::kWrite, injected::kInterrupt, 3, add, 13, text + "\nc=3", ""},
+        {"interrupted lock requests", injected::kLockRequest, injected::kInterrupt, 3, add, 13, text + "\nc=3", ""},
+        {"short writes", injected::kWrite, injected::kShort, kEvery, add, 13, text + "\nc=3", ""},
+        // Outside the lock a read may end short anywhere.
+        {"short reads", injected::kRead, injected::kShort, kEvery,
+         [] {
+             char v[4];
+             return get_var(v, sizeof v, "b") == 1 && v[0] == '2' ? 1 : 0;
+         },
+         1, text, ""},
+        {"no room for the new record", injected::kWrite, injected::kNoRoom, 0, add, 2, text, fail},
+        {"no room needed", injected::kWrite, injected::kNoRoom, 0, [] { return write_str("a", "5"); }, 9,
+         "\nb=2\na=5", ""},
+        {"a write of nothing", injected::kWrite, injected::kNoProgress, 1, add, 2, text, fail},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        store(text);
+        injected::fault = {c.call, c.kind, c.times, static_cast<off_t>(text.size() + 1 + 2)};
+        zelmsg::os.pread_file = injected::pread_file;
+        zelmsg::os.pwrite_file = injected::pwrite_file;
+        zelmsg::os.lock_record = injected::lock_record;
+        Capture err(2);
+        int rc = c.op();
+        zelmsg::os = zelmsg::real_os;
+        EXPECT_EQ(rc, c.rc);
+        EXPECT_EQ(err.text(), c.err);
+        EXPECT_TRUE(same_bytes(file(), c.file + kNul));
+        if (c.times > 0) {
+            EXPECT_LT(injected::fault.left, c.times) << "no fault reached the store";
+        }
+    }
 }
 
 TEST_F(Store, LongKeysStayInsideThePatternBuffer)

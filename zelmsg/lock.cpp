@@ -1,0 +1,40 @@
+// The settings lock of the service programs' build (libzelmsg.a): every locked
+// section waits for the lock, readers sharing it.
+#include "zelmsg.h"
+#include "store_internal.h"
+#include "os_calls.h"
+
+#include <fcntl.h>
+
+int zelmsg::take_settings_lock(SettingsLock::Mode mode)
+{
+    // A second lock of this process would not exclude anything: a POSIX lock is the
+    // process's own.
+    if (locked_fd() >= 0)
+        return -1;
+    const bool shared = mode == SettingsLock::kShared;
+    int fd = open_store_file(SETTING_FILE, shared ? O_RDONLY : O_RDWR);
+    if (fd < 0)
+        return -1;
+    if (!lock_file(fd, shared, true)) {
+        zelmsg::os.close_file(fd);
+        return -1;
+    }
+    keep_lock(fd);
+    return 0;
+}
+
+int zelmsg::give_settings_lock()
+{
+    return give_lock();
+}
+
+extern "C" int get_lock(void)
+{
+    return zelmsg::take_settings_lock(zelmsg::SettingsLock::kExclusive);
+}
+
+extern "C" int release_lock(void)
+{
+    return zelmsg::give_lock();
+}

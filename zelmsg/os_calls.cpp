@@ -1,0 +1,64 @@
+#include "os_calls.h"
+
+namespace zelmsg {
+namespace {
+// open and fcntl take variable arguments, and the stat calls may be inline in the C
+// library's header: each gets a plain function of a fixed type.
+int real_open(const char *path, int flags, mode_t mode)
+{
+    return open(path, flags, mode);
+}
+
+int real_close(int fd)
+{
+    return close(fd);
+}
+
+ssize_t real_pread(int fd, void *buf, size_t count, off_t at)
+{
+    return pread(fd, buf, count, at);
+}
+
+ssize_t real_pwrite(int fd, const void *buf, size_t count, off_t at)
+{
+    return pwrite(fd, buf, count, at);
+}
+
+off_t real_lseek(int fd, off_t offset, int whence)
+{
+    return lseek(fd, offset, whence);
+}
+
+int real_ftruncate(int fd, off_t length)
+{
+    return ftruncate(fd, length);
+}
+
+int real_fstat(int fd, struct stat *st)
+{
+    return fstat(fd, st);
+}
+
+int real_stat(const char *path, struct stat *st)
+{
+    return stat(path, st);
+}
+
+int real_lock_record(int fd, int cmd, struct flock *fl)
+{
+    return fcntl(fd, cmd, fl);
+}
+
+int real_usleep(useconds_t usec)
+{
+    return usleep(usec);
+}
+} // namespace
+
+// Both constant-initialized: in place before any constructor of a program runs.
+constexpr os_calls real_os = {real_open,      real_close, real_pread, real_pwrite,      real_lseek,
+                              real_ftruncate, real_fstat, real_stat,  real_lock_record, real_usleep};
+
+os_calls os = real_os;
+
+} // namespace zelmsg
