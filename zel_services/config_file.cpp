@@ -122,20 +122,29 @@ int put_back(const config_file &conf, bool existed)
     return 0;
 }
 
-// A tool may exit 0 over an output that a full file system cut (testparm does): a
-// new configuration counts only when it ends with its line feed and its file system
-// still has room, which a write cut by a full one does not leave.
-bool written_whole(const char *path)
+// False only for a file that ends without its line feed (an empty one ends whole).
+bool ends_line(const char *path)
 {
-    struct statvfs fs;
-    if (statvfs(path, &fs) == 0 && fs.f_blocks > 0 && fs.f_bfree == 0)
-        return false;
     FILE *f = fopen(path, "rb");
     if (f == nullptr)
         return false;
     bool whole = fseek(f, -1, SEEK_END) != 0 || fgetc(f) == '\n';
     fclose(f);
     return whole;
+}
+
+// A tool may exit 0 over an output that a full file system cut (testparm does): a
+// new configuration counts only when its file system still has room, which a write
+// cut by a full one does not leave, and when it ends with a line feed wherever what
+// the tool was given did. A table kept without its last line feed stays so.
+bool written_whole(const char *path, bool want_line_end)
+{
+    struct statvfs fs;
+    if (statvfs(path, &fs) == 0 && fs.f_blocks > 0 && fs.f_bfree == 0)
+        return false;
+    if (access(path, F_OK) != 0)
+        return false;
+    return !want_line_end || ends_line(path);
 }
 
 } // namespace
@@ -170,8 +179,9 @@ int replace_config(const config_file &conf, const char *temp, const char *mode, 
         return -1;
     }
 
+    bool want_line_end = ends_line(temp);
     bool ran = system(command) == 0;
-    if (ran && written_whole(conf.path)) {
+    if (ran && written_whole(conf.path, want_line_end)) {
         if (existed)
             remove(conf.saved);
         remove(temp);

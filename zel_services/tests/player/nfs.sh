@@ -109,6 +109,13 @@ expect_file "$c: exportfs -r" "$tools/1-exportfs.args" "$(want $'-r\n')"
 expect_file "$c: exportfs reads the new table" "$tools/1-exportfs.exports" "$(want "$table")"
 expect_no_file "$c: temporary files gone" /tmp/exports /tmp/exports.tmp /tmp/exports.saved
 
+case_ "remove: a table whose last line has no line feed keeps it so"
+reset_scene
+printf '%s\n%s' "$(entry share $ETH)" "$(entry HARD_DISK $ETH)" > /etc/exports
+zs cmd=remove_share opt=share
+expect_file "$c: table" /etc/exports "$(want "$(entry HARD_DISK $ETH)")"
+expect_eq "$c: nothing said" "$said" ""
+
 case_ "remove: the exports of folders inside the disk go with it"
 reset_scene
 printf '%s\n%s\n%s\n%s\n' "$(entry share $ETH)" "$(entry HARD_DISK $ETH)" "$(entry HARD_DISK/Movies '*')" \
