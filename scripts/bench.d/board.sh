@@ -47,7 +47,7 @@ inside=$build/board-inside.sh
 cat >"$inside" <<'SH'
 zel_src=$1
 mode=$2
-. "$zel_src/zeldaemon/tests/e2e_lib.sh"
+. "$zel_src/testsupport/e2e_lib.sh"
 uptime() { cut -d' ' -f1 /proc/uptime; }
 settings_file "$ALL_WANTED"
 case $mode in

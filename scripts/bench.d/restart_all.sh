@@ -23,7 +23,7 @@ cat > "$inside" <<'SH'
 #!/bin/bash
 set -u
 zel_src=$1
-. "$zel_src/zeldaemon/tests/e2e_lib.sh"
+. "$zel_src/testsupport/e2e_lib.sh"
 mode=$2
 speed=$3
 uptime() { cut -d' ' -f1 /proc/uptime; }

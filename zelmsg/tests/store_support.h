@@ -17,6 +17,8 @@
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 
+#include "read_file.h"
+
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -26,16 +28,7 @@ namespace zeltest {
 
 inline std::string read_bytes(const std::string &path)
 {
-    std::string out;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return "<missing>";
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        out.append(buf, n);
-    fclose(f);
-    return out;
+    return read_file(path);
 }
 
 inline void write_bytes(const std::string &path, const std::string &bytes)
@@ -203,7 +196,7 @@ int with_failing_calls(std::initializer_list<int> calls, int err, F op)
 #define ZELTEST_REQUIRE_PRIVATE_ROOT()                                                                                 \
     static const bool zeltest_private_root_checked = [] {                                                              \
         if (!zeltest::in_private_root()) {                                                                             \
-            fprintf(stderr, "refusing to run: start me through zelmsg/tests/private_root.sh\n");                       \
+            fprintf(stderr, "refusing to run: start me through testsupport/private_root.sh\n");                        \
             exit(1);                                                                                                   \
         }                                                                                                              \
         if (!zeltest::old_kernel_profile())                                                                            \

@@ -1,0 +1,28 @@
+// Helpers that the C++ tests and fuzz targets of every folder share.
+#ifndef ZEL_TESTSUPPORT_READ_FILE_H
+#define ZEL_TESTSUPPORT_READ_FILE_H
+
+#include <cstdio>
+#include <string>
+
+namespace zeltest {
+
+// The bytes of a file; `missing` when it cannot be opened, so that a comparison
+// shows the absence rather than matching an empty file.
+inline std::string read_file(const std::string &path, const std::string &missing = "<missing>")
+{
+    FILE *f = fopen(path.c_str(), "rb");
+    if (f == nullptr)
+        return missing;
+    std::string out;
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        out.append(buf, n);
+    fclose(f);
+    return out;
+}
+
+} // namespace zeltest
+
+#endif
