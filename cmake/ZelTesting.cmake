@@ -2,7 +2,7 @@
 #
 #   zel_gtest(TARGET SOURCES src... [LIBS lib...] [DEFINITIONS def...]
 #             [RUN host|ipc|private_root|player] [NAME test] [PLAYER_ARGS ...]
-#             [TIMEOUT seconds] [LABELS ...])
+#             [TIMEOUT seconds] [LABELS ...] [PROFILES ...])
 #       builds a GoogleTest program and registers it. RUN says where it runs:
 #       host          on the build host (and, cross-built, under the target's emulator)
 #       ipc           the same in a private IPC namespace (fixed System V keys)
@@ -17,8 +17,8 @@
 #
 # PROFILES: where the same test runs again, each registered by its folder under
 # tests/ from what is recorded here:
-#   kernel26             under the old kernel's profile (zelplayer --kernel 2.6), as
-#                        kernel26.<name>
+#   kernel26             under the old kernel's profile (zelplayer --kernel 2.6, or
+#                        zel-kernel in the private root), as kernel26.<name>
 #   mipsel[=SHORT]       on the player's MIPS uClibc build, as mipsel.<SHORT>
 #                        (default: the name after its folder's prefix)
 #   board[=CHIP,...]     on the virtual board, once per flash chip (default nor)
