@@ -6,7 +6,7 @@
 # build's list of programs (programs.txt).
 set -u
 src=$1
-programs=$(cut -d' ' -f1 "$2")
+firmware_programs=$(cut -d' ' -f1 "$2")
 logs=/tmp/memcheck
 mkdir -p "$logs"
 vg=(valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=definite
@@ -95,7 +95,7 @@ if libc.shmget(9230, 4096, 0o1666) < 0:
 check "shmpoke writes the block" 'memcheck shmpoke shmpoke >/dev/null'
 
 # Every run left its log; a killed daemon's log counts like the others.
-for p in $programs; do
+for p in $firmware_programs; do
   check "$p ran under memcheck" 'ls $logs/$p.*.log >/dev/null 2>&1'
 done
 # With -q memcheck writes only what it found; forked children that go on to exec a
