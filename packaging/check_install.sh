@@ -10,16 +10,14 @@ set -euo pipefail
 src=$1 work=$2 toolchain=${3:-}
 
 rm -rf "$work"
-# Both pass their own optimisation in CFLAGS/CXXFLAGS and keep CMake's Release
-# flags down to -DNDEBUG.
-export CFLAGS="-Os" CXXFLAGS="-Os"
-args=(-G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr
-      -DCMAKE_C_FLAGS_RELEASE=-DNDEBUG -DCMAKE_CXX_FLAGS_RELEASE=-DNDEBUG
-      -DBUILD_TESTING=OFF -DBUILD_SHARED_LIBS=OFF)
+mkdir -p "$work"
+# The preset holds what they pass: Makefiles, their own optimisation in CFLAGS and
+# CXXFLAGS with CMake's Release flags kept down to -DNDEBUG, no tests, static libraries.
+args=(--preset packaging -B "$work/build")
 [[ -z "$toolchain" ]] || args+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
-cmake -S "$src" -B "$work/build" "${args[@]}" >"$work.log" 2>&1 ||
+(cd "$src" && cmake "${args[@]}") >"$work.log" 2>&1 ||
   { cat "$work.log"; exit 1; }
-make -C "$work/build" -j2 >>"$work.log" 2>&1 || { tail -40 "$work.log"; exit 1; }
+make -C "$work/build" -j"$(nproc)" >>"$work.log" 2>&1 || { tail -40 "$work.log"; exit 1; }
 make -C "$work/build" install DESTDIR="$work/root" >>"$work.log" 2>&1 ||
   { tail -40 "$work.log"; exit 1; }
 
@@ -27,7 +25,10 @@ root=$work/root
 bin=$root/mnt/oak7210/bin
 . "$src/player/testlib.sh"
 
-programs=(zeldaemon reset_zel zel_services arraygen shmpoke)
+# Every program the build declares (programs.txt: "NAME ROLE" lines).
+list=$work/build/programs.txt
+mapfile -t programs < <(cut -d' ' -f1 "$list")
+((${#programs[@]})) || { echo "check_install: $list names no program" >&2; exit 1; }
 host_machine=$(readelf -h /bin/sh | sed -n 's/ *Machine: *//p')
 machine=
 for p in "${programs[@]}"; do
@@ -70,9 +71,9 @@ check "procd script runs /mnt/oak7210/bin/zeldaemon as it is, in the foreground"
 check "procd script sets respawn" "grep -q '^respawn' <<<\"\$params\""
 
 services=()
-for p in zeldaemon reset_zel zel_services; do
-  [[ -f "$bin/$p" ]] && services+=("$bin/$p")
-done
+while read -r p role; do
+  [[ $role == service && -f "$bin/$p" ]] && services+=("$bin/$p")
+done <"$list"
 ((${#services[@]} == 0)) ||
   check "service programs free of libstdc++" "'$(dirname "$0")/../tests/target/check_no_libstdcxx.sh' ${services[*]}"
 

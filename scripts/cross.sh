@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Cross-builds the system for the player (MIPS: every program) and for the ARM
 # system of shmpoke (shmpoke and the library), the way a firmware build does it:
-# toolchain file, release build, `cmake --install` into a staging root.
+# toolchain file, release build, `cmake --install` into a staging root. Each build
+# tree is a preset of CMakePresets.json.
 #
 #   scripts/cross.sh [--tests] [mipsel|arm]...
 #
-#   build/cross-<target>    build tree
+#   build/cross-<target>    build tree (preset cross-<target>)
 #   build/rootfs-<target>   staging root (programs under mnt/oak7210/bin)
-#   --tests                 also build the unit tests (GoogleTest cross-built once
-#                           from /usr/src/googletest, kept under build/.gtest) and
-#                           run them, and the footprint checks, under qemu-user
+#   --tests                 also build the unit tests (with GoogleTest built from
+#                           Debian's sources in the same tree) and run them, and the
+#                           footprint checks, under qemu-user
 #
 # The player's programs link against its own C library, uClibc-ng, built once by
 # scripts/uclibc.sh (cmake/toolchains/mipsel-uclibc.cmake); its runtime goes to
@@ -33,7 +34,7 @@ for a in "$@"; do
   esac
 done
 ((${#targets[@]})) || targets=(mipsel arm)
-jobs=-j2
+jobs=-j$(nproc)
 
 triple_of() {
   case "$1" in
@@ -42,38 +43,14 @@ triple_of() {
   esac
 }
 
-# The player runs every program; the ARM system only runs shmpoke. The tests of
-# the library, arraygen and shmpoke run on both.
+# The player runs every program (the presets' folders); the ARM system only runs
+# shmpoke (its preset's). The tests of the library, arraygen and shmpoke run on both.
+# Empty: the preset's folders.
 components_of() {
   local var="ZEL_CROSS_COMPONENTS_$1"
   if [[ -n "${!var:-}" ]]; then echo "${!var}"; return; fi
-  case "$1" in
-    mipsel) echo "zelmsg;zeldaemon;reset_zel;zel_services;arraygen;shmpoke;zelctl" ;;
-    arm) ((tests)) && echo "zelmsg;arraygen;shmpoke" || echo "zelmsg;shmpoke" ;;
-  esac
-}
-
-# GoogleTest has no cross package: build Debian's sources with the same toolchain
-# file, once per toolchain file and googletest version.
-gtest_for() {
-  local triple=$1 toolchain=$2
-  local dir="$top/build/.gtest/$triple"
-  local stamp
-  stamp="$(dpkg-query -W -f='${Version}' googletest 2>/dev/null || true) $(sha1sum <"$toolchain")"
-  if [[ -f "$dir/install/lib/cmake/GTest/GTestConfig.cmake" && "$(cat "$dir/stamp" 2>/dev/null)" == "$stamp" ]]; then
-    echo "$dir/install/lib/cmake/GTest"
-    return
-  fi
-  rm -rf "$dir"
-  echo "cross: building GoogleTest for $triple" >&2
-  cmake -S /usr/src/googletest -B "$dir/build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_INSTALL_PREFIX="$dir/install" -DCMAKE_INSTALL_LIBDIR=lib >/dev/null
-  cmake --build "$dir/build" "$jobs" >/dev/null
-  cmake --install "$dir/build" >/dev/null
-  rm -rf "$dir/build"
-  echo "$stamp" >"$dir/stamp"
-  echo "$dir/install/lib/cmake/GTest"
+  [[ $1 == arm ]] && ((tests)) && echo "zelmsg;arraygen;shmpoke"
+  return 0
 }
 
 # Ninja targets for the installed programs and libraries and for every file that the
@@ -81,7 +58,7 @@ gtest_for() {
 needed_targets() {
   local bdir=$1 f
   {
-    printf '%s\n' zelmsg zelmsg_nolock zeldaemon reset_zel zel_services arraygen shmpoke zelctl
+    printf '%s\n' zel_programs zelmsg zelmsg_nolock
     ctest --test-dir "$bdir" -L 'unit|footprint' --show-only=json-v1 |
       grep -o "$bdir/[^\"]*" | sed "s|^$bdir/||"
   } | sort -u | while read -r f; do
@@ -89,27 +66,33 @@ needed_targets() {
   done
 }
 
-# build_tree NAME TOOLCHAIN COMPONENTS TESTS [ROOT]: configures and builds
-# build/NAME; with TESTS 1 also the unit tests, which it runs; with ROOT installs
-# into that staging root.
-build_tree() {
-  local name=$1 toolchain=$2 comps=$3 with_tests=$4 root=${5:-}
-  local bdir="$top/build/$name" triple
-  triple=$(basename "$toolchain" .cmake)
-  local args=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=MinSizeRel)
-  if ((with_tests)); then
-    args+=(-DBUILD_TESTING=ON -DGTest_DIR="$(gtest_for "$triple" "$toolchain")" "-DZEL_COMPONENTS=$comps;tests")
-  else
-    args+=(-DBUILD_TESTING=OFF "-DZEL_COMPONENTS=$comps")
-  fi
-  echo "cross: $name ($triple): $comps"
-  # CMake keeps the toolchain of a tree's first configure: a tree made with another
-  # one (an older checkout's) is built anew.
-  if [[ -f "$bdir/CMakeCache.txt" && "$(cat "$bdir/zel-toolchain" 2>/dev/null)" != "$toolchain" ]]; then
+# configure PRESET [CMAKE ARGS...]: the tree build/PRESET from its preset. A tree
+# that an older checkout made from another source folder is made anew.
+configure() {
+  local bdir="$top/build/$1"
+  if [[ -f "$bdir/CMakeCache.txt" ]] &&
+    ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$top" "$bdir/CMakeCache.txt"; then
     rm -rf "$bdir"
   fi
-  cmake -S "$top" -B "$bdir" -G Ninja "${args[@]}" >/dev/null || { echo "cross: $name configure FAILED" >&2; return 1; }
-  echo "$toolchain" >"$bdir/zel-toolchain"
+  (cd "$top" && cmake --preset "$@") >/dev/null
+}
+
+# build_tree PRESET COMPONENTS TESTS [ROOT]: configures and builds build/PRESET
+# (COMPONENTS empty: the preset's folders); with TESTS 1 also the unit tests,
+# which it runs; with ROOT installs into that staging root.
+build_tree() {
+  local name=$1 comps=$2 with_tests=$3 root=${4:-}
+  local bdir="$top/build/$name"
+  local args=()
+  if ((with_tests)); then
+    args+=(-DBUILD_TESTING=ON)
+    [[ -z "$comps" ]] || args+=("-DZEL_COMPONENTS=$comps;tests")
+  else
+    [[ -z "$comps" ]] || args+=("-DZEL_COMPONENTS=$comps")
+  fi
+  echo "cross: $name${comps:+: $comps}"
+  configure "$name" "${args[@]}" ||
+    { echo "cross: $name configure FAILED" >&2; return 1; }
   local ok=0
   if ((with_tests)); then
     # Only what ships and what the target's tests run: other test programs may
@@ -158,19 +141,17 @@ check_uclibc() {
 build_mipsel() {
   local sysroot root="$top/build/rootfs-mipsel" ok=0
   sysroot=$(bash "$top/scripts/uclibc.sh") || return 1
-  local tc="$top/cmake/toolchains/mipsel-uclibc.cmake"
-  build_tree cross-mipsel "$tc" "$(components_of mipsel)" 0 "$root" || return 1
+  export ZEL_UCLIBC_SYSROOT=$sysroot
+  build_tree cross-mipsel "$(components_of mipsel)" 0 "$root" || return 1
   mkdir -p "$root/lib"
   cp -a "$sysroot"/lib/ld-uClibc* "$sysroot"/lib/libc.so.* "$sysroot"/lib/libuClibc-* "$root/lib/"
   check_uclibc "$root" || ok=1
   echo "cross: mipsel player helpers"
-  { cmake -S "$top/player/mipsel" -B "$top/build/cross-mipsel-player" -G Ninja \
-      -DCMAKE_TOOLCHAIN_FILE="$tc" -DCMAKE_BUILD_TYPE=MinSizeRel -DZEL_UCLIBC_SYSROOT="$sysroot" >/dev/null &&
+  { configure cross-mipsel-player &&
     cmake --build "$top/build/cross-mipsel-player" "$jobs" >/dev/null; } ||
     { echo "cross: mipsel player helpers FAILED" >&2; ok=1; }
   if ((tests)); then
-    build_tree cross-mipsel-glibc "$top/cmake/toolchains/mipsel-linux-gnu.cmake" \
-      "$(components_of mipsel)" 1 || ok=1
+    build_tree cross-mipsel-glibc "$(components_of mipsel)" 1 || ok=1
   fi
   return $ok
 }
@@ -186,8 +167,7 @@ for t in "${targets[@]}"; do
   if [[ $t == mipsel ]]; then
     build_mipsel || rc=1
   else
-    build_tree "cross-$t" "$top/cmake/toolchains/$triple.cmake" "$(components_of "$t")" "$tests" \
-      "$top/build/rootfs-$t" || rc=1
+    build_tree "cross-$t" "$(components_of "$t")" "$tests" "$top/build/rootfs-$t" || rc=1
   fi
 done
 exit $rc

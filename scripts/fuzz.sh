@@ -15,10 +15,8 @@ corpus=$(dirname "$src")/corpus/$name
 mkdir -p "$corpus"
 
 build=$top/build/fuzz
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DZEL_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" --target "${name}_fuzz" -j2 >/dev/null
+(cd "$top" && cmake --preset fuzz) >/dev/null
+cmake --build "$build" --target "${name}_fuzz" -j"$(nproc)" >/dev/null
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/zel-fuzz-$name.XXXXXX")
 mkdir -p "$scratch/new"

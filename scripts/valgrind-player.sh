@@ -2,9 +2,11 @@
 # Runs inside the simulated player (see scripts/test.d/40-valgrind.sh): every program
 # of the firmware once under valgrind memcheck, on its ordinary path. A run passes when
 # memcheck reports no error and no definitely lost block; memory a killed daemon still
-# holds is not a leak. Argument: the source folder (bound into the player).
+# holds is not a leak. Arguments: the source folder (bound into the player) and the
+# build's list of programs (programs.txt).
 set -u
 src=$1
+firmware_programs=$(cut -d' ' -f1 "$2")
 logs=/tmp/memcheck
 mkdir -p "$logs"
 vg=(valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=definite
@@ -94,7 +96,7 @@ if libc.shmget(9230, 4096, 0o1666) < 0:
 check "shmpoke writes the block" 'memcheck shmpoke shmpoke >/dev/null'
 
 # Every run left its log; a killed daemon's log counts like the others.
-for p in zeldaemon reset_zel zelctl zel_services arraygen shmpoke; do
+for p in $firmware_programs; do
   check "$p ran under memcheck" 'ls $logs/$p.*.log >/dev/null 2>&1'
 done
 # With -q memcheck writes only what it found; forked children that go on to exec a

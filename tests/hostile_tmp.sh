@@ -10,7 +10,7 @@
 # reset_zel.setting_log: no program of the system calls its operations.
 # Player: --speed 30, disk HARD_DISK, eth0 192.168.1.23/24, stand-in share tools.
 zel_src=$1
-. "$zel_src/zeldaemon/tests/e2e_lib.sh"
+. "$zel_src/testsupport/e2e_lib.sh"
 out=/player/hostile
 mkdir -p $out
 victim=/etc/victim

@@ -1,5 +1,7 @@
 #include "arraygen.h"
 
+#include "read_file.h"
+
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -13,16 +15,7 @@ namespace {
 
 std::string read_file(const std::string &path)
 {
-    std::string data;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return "<missing " + path + ">";
-    char buf[4096];
-    size_t got;
-    while ((got = fread(buf, 1, sizeof buf, f)) > 0)
-        data.append(buf, got);
-    fclose(f);
-    return data;
+    return zeltest::read_file(path, "<missing " + path + ">");
 }
 
 void write_file(const std::string &path, const std::string &data)

@@ -4,8 +4,8 @@
 # Nothing may crash or hang, and what is left behind must be what a restart-all
 # leaves in that situation.
 zel_src=$1
-. "$zel_src/zeldaemon/tests/e2e_lib.sh"
-. "$zel_src/zeldaemon/tests/faults_lib.sh"
+. "$zel_src/testsupport/e2e_lib.sh"
+. "$zel_src/testsupport/faults_lib.sh"
 daemon_restart
 
 # --- No settings file: every locked operation fails without a word. The services

@@ -2,7 +2,7 @@
 # Restart-all with no service running: reset_zel starts all eight through the daemon,
 # commits, steers the browser; the markers follow at the next timed sweep.
 zel_src=$1
-. "$zel_src/zeldaemon/tests/e2e_lib.sh"
+. "$zel_src/testsupport/e2e_lib.sh"
 settings_file "$NONE_WANTED
 wireless=1"
 check "daemon running, nothing else" "pidof zeldaemon >/dev/null && none_running"

@@ -2,7 +2,7 @@
 # Restart-all while one service does not stop: its stop gives up after its polls,
 # its start then finds it running and does nothing, and its setting stays "0".
 zel_src=$1
-. "$zel_src/zeldaemon/tests/e2e_lib.sh"
+. "$zel_src/testsupport/e2e_lib.sh"
 settings_file "$ALL_WANTED"
 check "all services up" "start_all_services"
 touch /player/switches/nostop-nzb

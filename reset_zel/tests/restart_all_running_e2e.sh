@@ -2,7 +2,7 @@
 # Restart-all with every service running: all are stopped in the fixed order, then
 # started; while the reset marker exists no marker is touched.
 zel_src=$1
-. "$zel_src/zeldaemon/tests/e2e_lib.sh"
+. "$zel_src/testsupport/e2e_lib.sh"
 settings_file "$ALL_WANTED"
 check "all services up" "start_all_services"
 check "all markers up" "wait_for all_markers 10"

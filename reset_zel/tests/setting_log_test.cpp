@@ -3,6 +3,8 @@
 #include "reset_zel.h"
 #include "zelmsg.h"
 
+#include "read_file.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,15 +18,7 @@
 namespace {
 std::string read_log()
 {
-    std::string text;
-    FILE *f = fopen(SETUP_LOG, "rb");
-    if (f == nullptr)
-        return "<none>";
-    int c;
-    while ((c = fgetc(f)) != EOF)
-        text += static_cast<char>(c);
-    fclose(f);
-    return text;
+    return zeltest::read_file(SETUP_LOG, "<none>");
 }
 
 std::string setting(const char *key)

@@ -17,11 +17,9 @@ board=$top/player/board/board
 [[ -x $top/build/rootfs-mipsel/mnt/oak7210/bin/zeldaemon && -e $top/build/cross-mipsel-player/player/bin/zel-mtd ]] ||
   bash "$top/scripts/cross.sh" mipsel
 # The simulated player's side: a release build of the programs and its helpers.
-build=$top/build/bench-board
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
-  "-DZEL_COMPONENTS=zelmsg;zeldaemon;reset_zel;zelctl;player" -DBUILD_TESTING=ON >/dev/null
-cmake --build "$build" -j2 --target zeldaemon reset_zel zelctl zelmsg_nolock zel-init zel-idle zel_mtdemu \
-  zel-mtd >/dev/null
+build=$top/build/release
+(cd "$top" && cmake --preset release) >/dev/null
+cmake --build "$build" -j"$(nproc)" --target zel_programs zel_player_helpers >/dev/null
 rm -rf "$build/rootfs"
 DESTDIR="$build/rootfs" cmake --install "$build" --prefix /usr >/dev/null
 
@@ -49,7 +47,7 @@ inside=$build/board-inside.sh
 cat >"$inside" <<'SH'
 zel_src=$1
 mode=$2
-. "$zel_src/zeldaemon/tests/e2e_lib.sh"
+. "$zel_src/testsupport/e2e_lib.sh"
 uptime() { cut -d' ' -f1 /proc/uptime; }
 settings_file "$ALL_WANTED"
 case $mode in

@@ -7,22 +7,20 @@
 # Builds are release (-Os), tests off, installed with DESTDIR as firmware does.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-out=$top/build/footprint
-programs=(zeldaemon reset_zel zel_services arraygen shmpoke zelctl)
 
-# build NAME [cmake args...]: release build installed into $out/NAME/root
+# build NAME: the release build of preset footprint-NAME (build/footprint-NAME),
+# installed into its root/
 build() {
-  local name=$1; shift
-  cmake -S "$top" -B "$out/$name/build" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
-    -DBUILD_TESTING=OFF "$@" >/dev/null
-  cmake --build "$out/$name/build" -j2 >/dev/null
-  rm -rf "$out/$name/root"
-  DESTDIR="$out/$name/root" cmake --install "$out/$name/build" --prefix /usr >/dev/null
+  local tree=$top/build/footprint-$1
+  (cd "$top" && cmake --preset "footprint-$1") >/dev/null
+  cmake --build "$tree" -j"$(nproc)" >/dev/null
+  rm -rf "$tree/root"
+  DESTDIR="$tree/root" cmake --install "$tree" --prefix /usr >/dev/null
 }
 
 # cell NAME STRIP PROGRAM: "bytes needed-libs" of one installed program
 cell() {
-  local bin=$out/$1/root/mnt/oak7210/bin/$3 tmp
+  local bin=$top/build/footprint-$1/root/mnt/oak7210/bin/$3 tmp
   [[ -f "$bin" ]] || { printf -- '-'; return; }
   tmp=$(mktemp)
   "$2" -o "$tmp" "$bin"
@@ -33,18 +31,20 @@ cell() {
   printf '%s (%s)' "$size" "${needed:-static}"
 }
 
-tc=$top/cmake/toolchains
 cols=(host)
 build host
+# The host build lists every program.
+mapfile -t programs < <(cut -d' ' -f1 "$top/build/footprint-host/programs.txt")
 if command -v mipsel-linux-gnu-g++ >/dev/null; then
   uclibc=$(bash "$top/scripts/uclibc.sh")
-  build mipsel-uclibc -DCMAKE_TOOLCHAIN_FILE="$tc/mipsel-uclibc.cmake" -DZEL_UCLIBC_SYSROOT="$uclibc"
-  build mipsel-shared -DCMAKE_TOOLCHAIN_FILE="$tc/mipsel-linux-gnu.cmake" -DCMAKE_EXE_LINKER_FLAGS=
-  build mipsel-static -DCMAKE_TOOLCHAIN_FILE="$tc/mipsel-linux-gnu.cmake"
+  export ZEL_UCLIBC_SYSROOT=$uclibc
+  build mipsel-uclibc
+  build mipsel-shared
+  build mipsel-static
   cols+=(mipsel-uclibc mipsel-shared mipsel-static)
 fi
 if command -v arm-linux-gnueabi-g++ >/dev/null; then
-  build arm-static -DCMAKE_TOOLCHAIN_FILE="$tc/arm-linux-gnueabi.cmake" "-DZEL_COMPONENTS=zelmsg;shmpoke"
+  build arm-static
   cols+=(arm-static)
 fi
 

@@ -5,10 +5,9 @@
 # that no update is lost.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-build=$top/build/bench-lock-load
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  "-DZEL_COMPONENTS=zelmsg;zel_services;zelctl;player" -DBUILD_TESTING=ON >/dev/null
-cmake --build "$build" -j2 --target zelmsg_load_test zel_services zelctl zel-init zel-idle zel_mtdemu >/dev/null
+build=$top/build/bench
+(cd "$top" && cmake --preset bench) >/dev/null
+cmake --build "$build" -j"$(nproc)" --target zelmsg_load_test zel_programs zel_player_helpers >/dev/null
 rm -rf "$build/rootfs"
 DESTDIR="$build/rootfs" cmake --install "$build" --prefix /usr >/dev/null
 "$top/player/zelplayer" --build "$build" --bind "$build" \

@@ -9,13 +9,11 @@ set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 speed=${1:-10}
 idle_speed=${2:-60}
-build=$top/build/bench-restart-all
-# The player's helpers and the stand-ins' service table come with the tests' part of
-# the build; only the programs and those helpers are built.
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
-  "-DZEL_COMPONENTS=zelmsg;zeldaemon;reset_zel;zelctl;player" -DBUILD_TESTING=ON >/dev/null
-cmake --build "$build" -j2 --target zeldaemon reset_zel zelctl zelmsg_nolock zel-init zel-idle zel_mtdemu \
-  >/dev/null
+build=$top/build/release
+# The release build: only the programs and the player's helpers (with the stand-ins'
+# service table) are built.
+(cd "$top" && cmake --preset release) >/dev/null
+cmake --build "$build" -j"$(nproc)" --target zel_programs zel_player_helpers >/dev/null
 rm -rf "$build/rootfs"
 DESTDIR="$build/rootfs" cmake --install "$build" --prefix /usr >/dev/null
 
@@ -25,7 +23,7 @@ cat > "$inside" <<'SH'
 #!/bin/bash
 set -u
 zel_src=$1
-. "$zel_src/zeldaemon/tests/e2e_lib.sh"
+. "$zel_src/testsupport/e2e_lib.sh"
 mode=$2
 speed=$3
 uptime() { cut -d' ' -f1 /proc/uptime; }

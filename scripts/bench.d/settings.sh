@@ -4,10 +4,10 @@
 # the store's cost) beside the floor of the file format, and their ratio.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-build=$top/build/bench-settings
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DZEL_COMPONENTS=zelmsg" >/dev/null
-cmake --build "$build" -j2 --target zelmsg_settings_bench >/dev/null
-csv=$(sh "$top/zelmsg/tests/private_root.sh" "$build/zelmsg/bench/zelmsg_settings_bench" \
+build=$top/build/bench
+(cd "$top" && cmake --preset bench) >/dev/null
+cmake --build "$build" -j"$(nproc)" --target zelmsg_settings_bench >/dev/null
+csv=$(sh "$top/testsupport/private_root.sh" "$build/zelmsg/bench/zelmsg_settings_bench" \
         --benchmark_format=csv --benchmark_repetitions=3 --benchmark_report_aggregates_only=true "$@" 2>/dev/null)
 echo "$csv" | awk -F, '
   /_median"?,/ {

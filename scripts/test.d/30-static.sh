@@ -11,7 +11,7 @@ build=$top/build/static
 jobs=$(nproc 2>/dev/null || echo 2)
 ((jobs > 2)) && jobs=2
 
-for p in clang-tidy cppcheck; do
+for p in clang-tidy cppcheck clang clang++; do
   command -v "$p" >/dev/null || {
     echo "static stage: $p not installed (scripts/packages.txt lists it)" >&2
     exit 1
@@ -19,18 +19,11 @@ for p in clang-tidy cppcheck; do
 done
 
 # A configured tree is all the tools need: compile_commands.json, nothing built.
-# With clang the fuzz targets are part of it.
-compiler=()
-fuzz=OFF
-if command -v clang++ >/dev/null && command -v clang >/dev/null; then
-  compiler=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
-  fuzz=ON
-fi
+# The preset builds with clang, so that the fuzz targets are part of it.
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-rm -f "$build/CMakeCache.txt"   # the compiler may have changed since the last run
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON \
-  "${compiler[@]}" -DZEL_FUZZ=$fuzz >"$log" 2>&1 || {
+# --fresh: an older tree may have been made with another compiler.
+(cd "$top" && cmake --preset static --fresh) >"$log" 2>&1 || {
   cat "$log" >&2
   exit 1
 }

@@ -12,13 +12,11 @@ command -v valgrind >/dev/null || {
 }
 
 # Only the programs and the player's helpers; the tests are built elsewhere.
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON \
-  -DZEL_FUZZ=OFF >/dev/null
-cmake --build "$build" -j2 --target zeldaemon reset_zel zel_services arraygen zelctl \
-  shmpoke zel-init zel-idle zel_mtdemu >/dev/null
+(cd "$top" && cmake --preset valgrind) >/dev/null
+cmake --build "$build" -j"$(nproc)" --target zel_programs zel_player_helpers >/dev/null
 rm -rf "$build/rootfs"
 DESTDIR="$build/rootfs" cmake --install "$build" --prefix /usr >/dev/null
 
 exec "$top/player/zelplayer" --build "$build" --bind "$top" \
   --disk HARD_DISK --net eth0=192.168.1.23/24 --env ZEL_TOOLS=standin \
-  -- bash "$top/scripts/valgrind-player.sh" "$top"
+  -- bash "$top/scripts/valgrind-player.sh" "$top" "$build/programs.txt"

@@ -5,10 +5,8 @@ set -euo pipefail
 top=${ZEL_TOP:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
 build=$top/build/valgrind
 
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON \
-  -DZEL_FUZZ=OFF >/dev/null
-cmake --build "$build" -j2 --target zeldaemon reset_zel zel_services arraygen zelctl \
-  shmpoke zel-init zel-idle zel_mtdemu zeldaemon_queue_flood >/dev/null
+(cd "$top" && cmake --preset valgrind) >/dev/null
+cmake --build "$build" -j"$(nproc)" --target zel_programs zel_player_helpers zeldaemon_queue_flood >/dev/null
 rm -rf "$build/rootfs"
 DESTDIR="$build/rootfs" cmake --install "$build" --prefix /usr >/dev/null
 

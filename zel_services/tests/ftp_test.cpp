@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string>
 
+#include "read_file.h"
 #include "test_entry.h"
 #include "zel_paths.h"
 
@@ -52,11 +53,7 @@ std::string through_shell(const std::string &word)
         return "<refused>";
     std::string cmd = std::string("set -- ") + quoted + "; printf '%d:%s' $# \"$1\"";
     FILE *p = popen(cmd.c_str(), "r");
-    std::string out;
-    char buf[512];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
+    std::string out = zeltest::read_stream(p);
     pclose(p);
     return out;
 }

@@ -2,6 +2,8 @@
 #ifndef ZEL_SERVICES_STREAM_HELPERS_H
 #define ZEL_SERVICES_STREAM_HELPERS_H
 
+#include "read_file.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -35,10 +37,7 @@ inline std::string filter_string(const std::string &input, const std::function<v
 
 inline std::string golden(const std::string &name)
 {
-    std::ifstream f(std::string(ZS_GOLDEN_DIR) + "/" + name, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
+    return zeltest::read_file(std::string(ZS_GOLDEN_DIR) + "/" + name, "");
 }
 
 #endif

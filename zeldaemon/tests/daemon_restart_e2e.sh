@@ -3,7 +3,7 @@
 # marker stays behind, and a new daemon serves requests but refreshes nothing until
 # the marker is removed.
 zel_src=$1
-. "$zel_src/zeldaemon/tests/e2e_lib.sh"
+. "$zel_src/testsupport/e2e_lib.sh"
 init=/etc/init.d/S60zeldaemon
 settings_file "$NONE_WANTED"
 

@@ -4,8 +4,8 @@
 # restart-all. It must neither crash nor stop serving, and once the fault is gone
 # the system must be back where a restart-all leaves it.
 zel_src=$1
-. "$zel_src/zeldaemon/tests/e2e_lib.sh"
-. "$zel_src/zeldaemon/tests/faults_lib.sh"
+. "$zel_src/testsupport/e2e_lib.sh"
+. "$zel_src/testsupport/faults_lib.sh"
 settings_file "$ALL_WANTED"
 daemon_restart
 

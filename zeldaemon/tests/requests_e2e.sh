@@ -3,7 +3,7 @@
 # sent with zelctl run their scripts, in order, a pass apart.
 set -u
 zel_src=$1
-. "$zel_src/zeldaemon/tests/e2e_lib.sh"
+. "$zel_src/testsupport/e2e_lib.sh"
 journal_has() { grep -q -- "$1\$" /player/journal; }
 
 check "daemon running" "pidof zeldaemon >/dev/null"

@@ -7,7 +7,7 @@ set -u
 zel_src=$1
 flood=$2
 count=${3:-2000}
-. "$zel_src/zeldaemon/tests/e2e_lib.sh"
+. "$zel_src/testsupport/e2e_lib.sh"
 rss() { awk '/^VmRSS/ { print $2 }' "/proc/$1/status"; }
 both_up() { for p in "$@"; do pidof "$p" >/dev/null || return 1; done; }
 

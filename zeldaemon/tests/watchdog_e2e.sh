@@ -3,7 +3,7 @@
 # fifth after that, services whose setting reads 1 but whose processes are missing are
 # restarted; the markers follow the processes whatever the settings say.
 zel_src=$1
-. "$zel_src/zeldaemon/tests/e2e_lib.sh"
+. "$zel_src/testsupport/e2e_lib.sh"
 settings_file "
 upnp=1
 hlink=0

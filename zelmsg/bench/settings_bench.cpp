@@ -1,6 +1,6 @@
 // Cost of the store's operations beside the floor its format sets: every operation
 // reads the whole file, every change rewrites it whole. Run through
-// zelmsg/tests/private_root.sh (it works on /tmp/setting.txt and /dev/mtd1).
+// testsupport/private_root.sh (it works on /tmp/setting.txt and /dev/mtd1).
 #include "zelmsg.h"
 
 #include <benchmark/benchmark.h>
@@ -189,7 +189,7 @@ int main(int argc, char **argv)
 {
     const char *v = getenv("ZEL_PRIVATE_ROOT");
     if (!v || v[0] != '1') {
-        fprintf(stderr, "refusing to run: start me through zelmsg/tests/private_root.sh\n");
+        fprintf(stderr, "refusing to run: start me through testsupport/private_root.sh\n");
         return 1;
     }
     benchmark::Initialize(&argc, argv);

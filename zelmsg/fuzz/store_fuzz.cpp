@@ -9,6 +9,7 @@
 //
 // Input: a starting file (raw bytes, then records from the alphabets below), then
 // operations of three bytes each: operation, key, value or size.
+#include "read_file.h"
 #include "zelmsg.h"
 
 #include <limits.h>
@@ -189,16 +190,7 @@ struct Model {
 
 std::string file_bytes()
 {
-    FILE *f = fopen(SETTING_FILE, "rb");
-    if (f == nullptr)
-        return "<missing>";
-    std::string out;
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        out.append(buf, n);
-    fclose(f);
-    return out;
+    return zeltest::read_file(SETTING_FILE);
 }
 
 void put_file(const std::string &bytes)
