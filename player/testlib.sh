@@ -48,11 +48,6 @@ t_usage() {
 
 check() {
     _t_name=$1
-    if [ "${2:-}" != -- ]; then
-        shift
-        if eval "$*"; then t_ok "$_t_name"; else t_fail "$_t_name"; fi
-        return
-    fi
     t_usage check "$@" || { t_fail "$_t_name"; return; }
     shift 2
     if "$@"; then t_ok "$_t_name"; else t_fail "$_t_name"; fi
@@ -100,16 +95,6 @@ expect_no_file() {
 }
 
 wait_for() {
-    if [ "${2:-}" != -- ]; then
-        _t_n=0
-        _t_max=$((${2:-60} * 10))
-        while [ $_t_n -lt $_t_max ]; do
-            eval "$1" && return 0
-            sleep 0.1
-            _t_n=$((_t_n + 1))
-        done
-        return 1
-    fi
     t_usage wait_for "$@" || return
     _t_n=0
     _t_max=$(($1 * 10))

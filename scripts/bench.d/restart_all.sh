@@ -25,6 +25,7 @@ cat > "$inside" <<'SH'
 #!/bin/bash
 set -u
 zel_src=$1
+# shellcheck source=zeldaemon/tests/e2e_lib.sh
 . "$zel_src/zeldaemon/tests/e2e_lib.sh"
 mode=$2
 speed=$3
