@@ -69,6 +69,7 @@ done
 install -m 644 "$table" "$T/player/bin/service_table.sh"
 # shellcheck source=/dev/null
 source "$table"
+: "${processes?}" "${programs?}"
 for p in $processes; do
   ln -s /player/bin/zel-idle "$T/player/idle/$p"
 done
