@@ -23,6 +23,7 @@ make -C "$work/build" install DESTDIR="$work/root" >>"$work.log" 2>&1 ||
 
 root=$work/root
 bin=$root/mnt/oak7210/bin
+# shellcheck source=player/testlib.sh
 . "$src/player/testlib.sh"
 
 # Every program the build declares (programs.txt: "NAME ROLE" lines).
@@ -32,19 +33,20 @@ mapfile -t programs < <(cut -d' ' -f1 "$list")
 host_machine=$(readelf -h /bin/sh | sed -n 's/ *Machine: *//p')
 machine=
 for p in "${programs[@]}"; do
-  check "$p installed in /mnt/oak7210/bin" "[[ -x '$bin/$p' ]]" || continue
+  check "$p installed in /mnt/oak7210/bin" -- [ -x "$bin/$p" ] || continue
   m=$(readelf -h "$bin/$p" | sed -n 's/ *Machine: *//p')
   [[ -z "$machine" ]] || expect_eq "$p built for the others' machine" "$m" "$machine"
   machine=$m
 done
 [[ -z "$toolchain" ]] ||
-  check "programs built with $toolchain, not for the host ($host_machine)" "[[ '$machine' != '$host_machine' ]]"
+  check "programs built with $toolchain, not for the host ($host_machine)" -- [ "$machine" != "$host_machine" ]
 for f in usr/include/zelmsg.h usr/include/zel_paths.h etc/init.d/S60zeldaemon; do
   expect_file "/$f installed" "$root/$f"
 done
 # A Debian host puts libraries in a multiarch folder under /usr/lib.
+lib_installed() { [[ -n "$(find "$root/usr" -path "*/lib*/$1" 2>/dev/null)" ]]; }
 for f in libzelmsg.a libzelmsg_nolock.a; do
-  check "$f installed" "[[ -n \"\$(find '$root/usr' -path '*/lib*/$f' 2>/dev/null)\" ]]"
+  check "$f installed" -- lib_installed "$f"
 done
 
 # Nothing else: no test programs, no helpers of the simulated player.
@@ -56,26 +58,28 @@ expect_eq "nothing else installed" "$unexpected" ""
 # Makefile installs: well-formed, and running the installed daemon in the foreground
 # under procd's respawn.
 procd=$src/packaging/openwrt/files/zeldaemon.init
-check "procd script well-formed" "sh -n '$procd'"
+check "procd script well-formed" -- sh -n "$procd"
+# shellcheck disable=SC2016 # make's $(INSTALL_BIN) and $(1), as the Makefile writes them
 check "packaging/openwrt/Makefile installs the procd script" \
-  "grep -q '^\\s*\$(INSTALL_BIN) \\./files/zeldaemon\\.init \$(1)/etc/init\\.d/zeldaemon\$' '$src/packaging/openwrt/Makefile'"
+  -- grep -q '^\s*$(INSTALL_BIN) \./files/zeldaemon\.init $(1)/etc/init\.d/zeldaemon$' "$src/packaging/openwrt/Makefile"
 params=$(sh -c '
   procd_open_instance() { echo open; }
   procd_set_param() { echo "$*"; }
   procd_close_instance() { echo close; }
   . "$1"
   [ "$USE_PROCD" = 1 ] && start_service' procd "$procd") || params=""
-check "procd script: USE_PROCD=1 and start_service runs" "[[ -n \"\$params\" ]]"
+params_have() { grep "$@" <<<"$params"; }
+check "procd script: USE_PROCD=1 and start_service runs" -- [ -n "$params" ]
 check "procd script runs /mnt/oak7210/bin/zeldaemon as it is, in the foreground" \
-  "grep -qx 'command /mnt/oak7210/bin/zeldaemon' <<<\"\$params\""
-check "procd script sets respawn" "grep -q '^respawn' <<<\"\$params\""
+  -- params_have -qx 'command /mnt/oak7210/bin/zeldaemon'
+check "procd script sets respawn" -- params_have -q '^respawn'
 
 services=()
 while read -r p role; do
   [[ $role == service && -f "$bin/$p" ]] && services+=("$bin/$p")
 done <"$list"
 ((${#services[@]} == 0)) ||
-  check "service programs free of libstdc++" "'$(dirname "$0")/../tests/target/check_no_libstdcxx.sh' ${services[*]}"
+  check "service programs free of libstdc++" -- "$(dirname "$0")/../tests/target/check_no_libstdcxx.sh" "${services[@]}"
 
 echo "installed for ${machine:-?}:"
 (cd "$root" && find . -type f | sed 's|^\./|  /|' | sort)

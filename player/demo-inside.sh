@@ -2,8 +2,10 @@
 # Runs inside the simulated player: shows a restart-all as it happens.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=player/testlib.sh
 . "$here/testlib.sh"
 . /player/bin/service_table.sh
+: "${processes?}" "${service_rows?}"
 . /player/bin/zel_paths.sh
 # The rows of the service table: setting, start letter, processes, marker.
 services=() starts=() procs=() markers=()
@@ -56,7 +58,7 @@ wanted_up() {
   done
   return 0
 }
-wait_for wanted_up 60
+wait_for 60 -- wanted_up
 table
 
 : > /player/journal
@@ -65,7 +67,7 @@ follower=$!
 
 say "queueing the restart-all request \"$RESET_LETTER\""
 zelctl send "$RESET_LETTER"
-wait_for "[ -e $RESET_MARKER ]" 10 && say "reset marker $RESET_MARKER created: sweeps and watchdog pause"
+wait_for 10 -- [ -e "$RESET_MARKER" ] && say "reset marker $RESET_MARKER created: sweeps and watchdog pause"
 
 # reset_zel ends by pointing the browser at the third page.
 last="" gone=""
@@ -77,7 +79,7 @@ follow_pages() {
   case "$page" in *maintenance.html*) return 0 ;; esac
   return 1
 }
-wait_for follow_pages 600
+wait_for 600 -- follow_pages
 flash_holds_settings() { cmp -s -n "$(stat -c %s /tmp/setting.txt)" /tmp/setting.txt /dev/mtd1; }
 if flash_holds_settings; then
   say "flash commit: /dev/mtd1 holds the settings file ($(stat -c %s /tmp/setting.txt) bytes)"
@@ -93,7 +95,7 @@ markers_follow() {
   done
   return 0
 }
-wait_for markers_follow 80
+wait_for 80 -- markers_follow
 kill "$follower" 2>/dev/null
 
 say "summary"
@@ -101,12 +103,12 @@ table
 
 say "checks"
 all_up() { local p; for p in $processes; do running "$p" || return 1; done; }
-check "every service running again" all_up
+check "every service running again" -- all_up
 for i in "${!services[@]}"; do
   expect_eq "setting ${services[$i]} is 1" "$(zelctl get "${services[$i]}" 2>/dev/null)" 1
 done
-check "the flash holds the settings" flash_holds_settings
-check "every marker follows its processes" markers_follow
+check "the flash holds the settings" -- flash_holds_settings
+check "every marker follows its processes" -- markers_follow
 expect_eq "the browser on the maintenance page" "$last" "file:///opt/oakhttpd/default/maintenance.html::"
 
 say "stopping the daemon"

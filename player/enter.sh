@@ -57,6 +57,7 @@ table=$ZP_BUILD/player/bin/service_table.sh
 if [[ -e "$table" ]]; then
   # shellcheck source=/dev/null
   source "$table"
+  : "${processes?}" "${programs?}"
   for p in $processes; do
     ln -s /player/bin/zel-idle "$R/player/idle/$p"
   done

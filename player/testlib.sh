@@ -1,14 +1,19 @@
+# shellcheck shell=sh
 # The end-to-end scripts' vocabulary, in plain POSIX sh: BusyBox ash inside the
 # simulated player runs it as well as dash and bash outside. Source it, use the checks,
 # end with "finish".
 #
-#   check NAME CONDITION         CONDITION (a shell text, run with eval) must succeed
+#   check NAME -- CMD [ARG...]   CMD (a program or a function) run with its arguments
+#                                must succeed; shell syntax goes into a named function
+#   not CMD [ARG...]             succeeds when CMD fails: "check NAME -- not CMD ..."
 #   expect_eq NAME ACTUAL WANTED the two texts are equal
 #   expect_file NAME PATH [GOLDEN]
 #                                PATH exists; with GOLDEN, it holds GOLDEN's bytes
 #   expect_no_file NAME PATH...  none of the paths exists
-#   wait_for CONDITION [SECONDS] polls CONDITION every tenth of a second (of the
-#                                player's clock, which may run fast); 1 on time-out
+#   wait_for SECONDS -- CMD [ARG...]
+#                                runs CMD every tenth of a second (of the player's
+#                                clock, which may run fast) until it succeeds; 1 on
+#                                time-out
 #   on_board                     true on the virtual board (player/board), where
 #                                ZP_BOARD names the flash chip
 #   skip NAME WHY                a check that cannot run on this player, and why
@@ -33,11 +38,22 @@ t_fail() {
     return 1
 }
 
+# A check or a wait without "--" and a command (a shell text, as they once took) would
+# run something else than what it means: it is a failure, said on standard error.
+t_usage() {
+    [ "${3:-}" = -- ] && [ $# -ge 4 ] && return 0
+    echo "$1 ${2:-}: usage: $1 ${2:-?} -- CMD [ARG...]" >&2
+    return 1
+}
+
 check() {
     _t_name=$1
-    shift
-    if eval "$*"; then t_ok "$_t_name"; else t_fail "$_t_name"; fi
+    t_usage check "$@" || { t_fail "$_t_name"; return; }
+    shift 2
+    if "$@"; then t_ok "$_t_name"; else t_fail "$_t_name"; fi
 }
+
+not() { ! "$@"; }
 
 expect_eq() {
     if [ "$2" = "$3" ]; then
@@ -79,10 +95,12 @@ expect_no_file() {
 }
 
 wait_for() {
+    t_usage wait_for "$@" || return
     _t_n=0
-    _t_max=$((${2:-60} * 10))
+    _t_max=$(($1 * 10))
+    shift 2
     while [ $_t_n -lt $_t_max ]; do
-        eval "$1" && return 0
+        "$@" && return 0
         sleep 0.1
         _t_n=$((_t_n + 1))
     done

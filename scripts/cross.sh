@@ -110,6 +110,7 @@ build_tree() {
     rm -rf "$root"
     DESTDIR="$root" cmake --install "$bdir" --prefix /usr >/dev/null ||
       { echo "cross: $name install FAILED" >&2; ok=1; }
+    # shellcheck disable=SC2046 # the names on one line
     echo "cross: $name programs in ${root#"$top"/}/mnt/oak7210/bin:" \
       $(ls "$root/mnt/oak7210/bin" 2>/dev/null)
   fi

@@ -37,6 +37,7 @@ if ((rc == 0)); then
 else
   grep -E "^(==[0-9]+==ERROR|SUMMARY|.*runtime error|not a file of)" "$log" | head -n 20 >&2 || true
   echo "fuzz $name: FAILED (status $rc) after ${runs:-?} executions; log and reproducer in $scratch" >&2
+  # shellcheck disable=SC2010 # names libFuzzer gives its findings (crash-SHA1, ...)
   ls "$scratch" | grep -E '^(crash|leak|timeout|oom)-' >&2 || true
 fi
 exit $rc

@@ -11,8 +11,10 @@ logs=/tmp/memcheck
 mkdir -p "$logs"
 vg=(valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=definite
     --errors-for-leak-kinds=definite --track-origins=yes)
+# shellcheck source=player/testlib.sh
 . "$src/player/testlib.sh"
 . /player/bin/service_table.sh
+: "${services?}"
 . /player/bin/zel_paths.sh
 bin=$ZEL_BIN_DIR
 
@@ -41,7 +43,7 @@ daemon=$!
 # zelctl: every command, queue requests included.
 # shellcheck disable=SC2046
 memcheck zelctl zelctl set $(for s in $services; do echo "$s=0"; done) workgroup=HOME >/dev/null
-check "zelctl get" '[[ $(memcheck zelctl zelctl get workgroup) == HOME ]]'
+check "zelctl get" -- [ "$(memcheck zelctl zelctl get workgroup)" = HOME ]
 memcheck zelctl zelctl unset workgroup
 memcheck zelctl zelctl show >/dev/null
 memcheck zelctl zelctl commit
@@ -51,16 +53,19 @@ memcheck zelctl zelctl dump flash >/dev/null
 memcheck zelctl zelctl nosuchcommand 2>/dev/null
 memcheck zelctl zelctl send a
 memcheck zelctl zelctl send s
-check "daemon serves a request" 'wait_for "pidof ms-mips >/dev/null" 60'
+up() { pidof "$1" >/dev/null; }
+check "daemon serves a request" -- wait_for 60 -- up ms-mips
 
 # Restart-all: the daemon hands over to reset_zel, which restarts the services
 # through it, commits and steers the browser.
 rm -f /tmp/lumo_bc
 memcheck zelctl zelctl send r
-check "reset_zel started" 'wait_for "ls $logs/reset_zel.*.log >/dev/null 2>&1" 30'
-check "restart-all done" \
-  'wait_for "grep -q maintenance.html /tmp/lumo_bc 2>/dev/null && ! pgrep -f reset_zel.real >/dev/null" 300'
-check "daemon still serving" 'kill -0 $daemon'
+# A log of memcheck's for the program NAME.
+logged() { ls "$logs/$1".*.log >/dev/null 2>&1; }
+restart_all_done() { grep -q maintenance.html /tmp/lumo_bc 2>/dev/null && ! pgrep -f reset_zel.real >/dev/null; }
+check "reset_zel started" -- wait_for 30 -- logged reset_zel
+check "restart-all done" -- wait_for 300 -- restart_all_done
+check "daemon still serving" -- kill -0 "$daemon"
 
 # A few passes more so that the watchdog and the markers run, then a stop.
 sleep 3
@@ -93,20 +98,21 @@ import ctypes
 libc = ctypes.CDLL(None, use_errno=True)
 if libc.shmget(9230, 4096, 0o1666) < 0:
     raise SystemExit("shmget: %d" % ctypes.get_errno())'
-check "shmpoke writes the block" 'memcheck shmpoke shmpoke >/dev/null'
+shmpoke_writes() { memcheck shmpoke shmpoke >/dev/null; }
+check "shmpoke writes the block" -- shmpoke_writes
 
 # Every run left its log; a killed daemon's log counts like the others.
 for p in $firmware_programs; do
-  check "$p ran under memcheck" 'ls $logs/$p.*.log >/dev/null 2>&1'
+  check "$p ran under memcheck" -- logged "$p"
 done
 # With -q memcheck writes only what it found; forked children that go on to exec a
 # shell leave empty logs.
+only_warnings() { ! grep -v 'Warning: \|^==[0-9]*== *$' "$1" | grep -q .; }
 for log in "$logs"/*.log; do
   [[ -s "$log" ]] || continue
   echo "== $(basename "$log")"
   cat "$log"
-  check "memcheck: $(basename "$log") holds only warnings" \
-    "! grep -v 'Warning: \\|^==[0-9]*== *\$' \"$log\" | grep -q ."
+  check "memcheck: $(basename "$log") holds only warnings" -- only_warnings "$log"
 done
 expect_eq "memcheck found nothing" "$memcheck_errors" ""
 echo "memcheck: $(ls "$logs" | wc -l) processes checked (children forked to run a shell included)"

@@ -9,7 +9,9 @@
 # program's other work is done. The log /tmp/setup_cgi_log has the same table in
 # reset_zel.setting_log: no program of the system calls its operations.
 # Player: --speed 30, disk HARD_DISK, eth0 192.168.1.23/24, stand-in share tools.
+set -u
 zel_src=$1
+# shellcheck source=testsupport/e2e_lib.sh
 . "$zel_src/testsupport/e2e_lib.sh"
 out=/player/hostile
 mkdir -p $out
@@ -45,10 +47,14 @@ bounded() {
 }
 
 said() { grep -qF "$1" $out/err; }
+# reset_zel started within 30 s and ended within the time limit.
+reset_zel_ran() { wait_for 30 -- running reset_zel && wait_for "$limit" -- not running reset_zel; }
 stopped() { for p in $1; do running "$p" && return 1; done; return 0; }
 all_up() { for p in $1; do running "$p" || return 1; done; return 0; }
 
 # --- the settings file: zelctl, zel_services (the setting wireless) and the daemon
+refusals_at_least() { [ "$(grep -c '^/tmp/setting.txt: ' $out/err)" -ge "$1" ]; }
+reads_upnp() { zelctl get upnp >/dev/null; }
 row_settings() {
     case $1 in
     setup) zs_scene ;;
@@ -61,20 +67,20 @@ row_settings() {
         # A watchdog pass reads every setting, one refusal each: the daemon serves
         # the request after it.
         seen=$(grep -c "^/tmp/setting.txt: " $out/err)
-        wait_for "[ \$(grep -c '^/tmp/setting.txt: ' $out/err) -ge $((seen + 8)) ]" 400
+        wait_for 400 -- refusals_at_least $((seen + 8))
         watched=$?
         zelctl send a
-        wait_for "running ms-mips" 20
+        wait_for 20 -- running ms-mips
         served=$?
         zelctl send b
-        wait_for "! running ms-mips" 20
+        wait_for 20 -- not running ms-mips
         bounded zelctl init
         init_rc=$rc
         ;;
     check)
         expect_eq "$c: zelctl get refused" "$get_rc" 1
         expect_eq "$c: zelctl set refused" "$set_rc" 1
-        check "$c: zel_services exports for eth0" "grep -qxF '$(entry HARD_DISK $ETH)' /etc/exports"
+        check "$c: zel_services exports for eth0" -- grep -qxF "$(entry HARD_DISK $ETH)" /etc/exports
         expect_eq "$c: a watchdog pass over the refused file" "$watched" 0
         expect_eq "$c: and the daemon serves a request after it" "$served" 0
         if [ $2 = dir ]; then
@@ -83,99 +89,103 @@ row_settings() {
             zelctl init
         else
             expect_eq "$c: zelctl init puts a file of its own there" "$init_rc" 0
-            check "$c: the settings read again" "zelctl get upnp >/dev/null"
+            check "$c: the settings read again" -- reads_upnp
         fi
         ;;
     esac
 }
 
 # --- the reset marker: request "r"
+restart_all_ran() { journal_says setups.cgi && [ -f /tmp/lumo_bc ]; }
 row_reset_marker() {
     case $1 in
     setup) settings_file "$NONE_WANTED" ;;
     run)
         zelctl send r
         if [ $2 = dir ]; then
-            wait_for "said 'create /tmp/reset_zel: Is a directory'" 20
+            wait_for 20 -- said 'create /tmp/reset_zel: Is a directory'
             # The daemon goes on refreshing markers, which its own marker would stop.
             zelctl send c
-            wait_for "[ -e /tmp/zel_mi ]" 20
+            wait_for 20 -- [ -e /tmp/zel_mi ]
             refreshed=$?
             zelctl send d
-            wait_for "! [ -e /tmp/zel_mi ]" 20
+            wait_for 20 -- [ ! -e /tmp/zel_mi ]
         else
-            wait_for "pidof reset_zel >/dev/null" 30 && wait_for "! pidof reset_zel >/dev/null" $limit
-            [ $? = 0 ] || cut="$cut reset_zel"
+            reset_zel_ran || cut="$cut reset_zel"
         fi
         ;;
     check)
-        if [ $2 = dir ]; then
-            check "$c: nothing started" "! journal | grep -q setups.cgi"
+        if [ "$2" = dir ]; then
+            check "$c: nothing started" -- not journal_says setups.cgi
             expect_eq "$c: the markers still refreshed" "$refreshed" 0
         else
-            check "$c: the restart-all ran" "journal | grep -q setups.cgi && [ -f /tmp/lumo_bc ]"
-            check "$c: all services up" "all_up '$processes'"
-            check "$c: the marker removed at its end" "! [ -e /tmp/reset_zel ]"
+            check "$c: the restart-all ran" -- restart_all_ran
+            check "$c: all services up" -- all_up "$processes"
+            check "$c: the marker removed at its end" -- [ ! -e /tmp/reset_zel ]
         fi
         # The restart-all wanted every service: the watchdog would start them again.
         settings_file "$NONE_WANTED"
-        for l in $stop_letters; do zelctl send $l; done
-        wait_for "stopped '$processes'" 60
+        for l in $stop_letters; do zelctl send "$l"; done
+        wait_for 60 -- stopped "$processes"
         ;;
     esac
 }
 
 # --- the status markers: the refresh after a request, with the service running
 # (a directory at the marker of a service that is down goes as an empty marker does)
+up_and_marked() { all_up "$1" && [ -e "$2" ]; }
+own_file() { [ -f "$1" ] && ! [ -L "$1" ]; }
+own_empty_file() { [ -f "$1" ] && ! [ -s "$1" ] && ! [ -L "$1" ]; }
 row_marker() {
     service=$(echo "$service_rows" | grep " $path ")
     set -- "$1" "$2" $service
     start=$5 stop=$6 procs=$(echo "$service" | cut -d' ' -f6-)
     case $1 in
     setup)
-        zelctl send $start
-        wait_for "all_up '$procs' && [ -e $path ]" 30
+        zelctl send "$start"
+        wait_for 30 -- up_and_marked "$procs" "$path"
         ;;
     run)
-        zelctl send $start
-        wait_for "all_up '$procs'" 30
+        zelctl send "$start"
+        wait_for 30 -- all_up "$procs"
         up=$?
-        if [ $2 = dir ]; then
-            wait_for "said '$path: Is a directory'" 20
+        if [ "$2" = dir ]; then
+            wait_for 20 -- said "$path: Is a directory"
         else
-            wait_for "[ -f $path ] && ! [ -L $path ]" 20
+            wait_for 20 -- own_file "$path"
         fi
         ;;
     check)
         expect_eq "$c: the service runs" "$up" 0
-        [ $2 = dir ] || check "$c: an empty file of the daemon's own" "[ -f $path ] && ! [ -s $path ] && ! [ -L $path ]"
-        zelctl send $stop
-        wait_for "stopped '$procs'" 30
-        [ $2 = dir ] || check "$c: gone with the service" "wait_for '! [ -e $path ]' 20"
+        [ "$2" = dir ] || check "$c: an empty file of the daemon's own" -- own_empty_file "$path"
+        zelctl send "$stop"
+        wait_for 30 -- stopped "$procs"
+        [ "$2" = dir ] || check "$c: gone with the service" -- wait_for 20 -- [ ! -e "$path" ]
         ;;
     esac
 }
 
 # --- the browser's control file: the restart-all's last steps
+restart_all_ended() { journal | grep -c setups.cgi | grep -qx 2 && ! [ -e /tmp/reset_zel ]; }
+committed() { zelctl info | grep -q 'file and flash: same settings'; }
 row_browser() {
     case $1 in
     setup) settings_file "$NONE_WANTED" ;;
     run)
         zelctl send r
-        wait_for "pidof reset_zel >/dev/null" 30 && wait_for "! pidof reset_zel >/dev/null" $limit
-        [ $? = 0 ] || cut="$cut reset_zel"
+        reset_zel_ran || cut="$cut reset_zel"
         ;;
     check)
-        check "$c: the restart-all ran to its end" "journal | grep -c setups.cgi | grep -qx 2 && ! [ -e /tmp/reset_zel ]"
-        check "$c: the settings committed" "zelctl info | grep -q 'file and flash: same settings'"
+        check "$c: the restart-all ran to its end" -- restart_all_ended
+        check "$c: the settings committed" -- committed
         case $2 in
-        link) check "$c: the last page in a file of its own" "grep -q maintenance.html /tmp/lumo_bc" ;;
-        fifo) check "$c: root's FIFO kept for the browser" "[ -p /tmp/lumo_bc ]" ;;
+        link) check "$c: the last page in a file of its own" -- grep -q maintenance.html /tmp/lumo_bc ;;
+        fifo) check "$c: root's FIFO kept for the browser" -- [ -p /tmp/lumo_bc ] ;;
         esac
         # The restart-all wanted every service: the watchdog would start them again.
         settings_file "$NONE_WANTED"
-        for l in $stop_letters; do zelctl send $l; done
-        wait_for "stopped '$processes'" 60
+        for l in $stop_letters; do zelctl send "$l"; done
+        wait_for 60 -- stopped "$processes"
         ;;
     esac
 }
@@ -194,11 +204,12 @@ row_pidfile() {
         status_rc=$rc
         ;;
     check)
-        check "$c: the daemon started" "pidof zeldaemon >/dev/null"
-        if [ $2 = dir ]; then
+        check "$c: the daemon started" -- running zeldaemon
+        if [ "$2" = dir ]; then
             expect_eq "$c: start says it cannot keep the pid" "$start_rc" 1
+            # shellcheck disable=SC2046 # each pid of the name its own argument
             kill $(pidof zeldaemon)
-            wait_for "! pidof zeldaemon >/dev/null" 20
+            wait_for 20 -- not running zeldaemon
             rmdir /tmp/zeldaemon.pid
         else
             expect_eq "$c: start" "$start_rc" 0
@@ -228,15 +239,16 @@ zs_run() { bounded zel_services "$@" >/dev/null; }
 # The half of add_share or remove_share that a directory at the path stops.
 nfs_path() { case $path in /tmp/exports*) true ;; *) false ;; esac; }
 
+table_rebuilt() { nfs_has && grep -q '^/share ' /etc/exports; }
 row_zs_reload() {
     case $1 in
     setup) zs_scene ;;
     run) zs_run cmd=nfs_share opt=eth0 ;;
     check)
         if [ $2 = dir ]; then
-            check "$c: the scan fails as when ls fails" "said 'Reload NFS share failed'"
+            check "$c: the scan fails as when ls fails" -- said 'Reload NFS share failed'
         else
-            check "$c: the table rebuilt" "nfs_has && grep -q '^/share ' /etc/exports"
+            check "$c: the table rebuilt" -- table_rebuilt
         fi
         ;;
     esac
@@ -268,6 +280,7 @@ row_zs_share() {
     esac
 }
 
+answers_read() { printf '\n\n' | cmp -s - /player/share-tools/1-pure-pw.stdin; }
 row_zs_ftp() {
     case $1 in
     setup) zs_scene ;;
@@ -276,12 +289,13 @@ row_zs_ftp() {
         zs_run cmd=ftp_passwd opt=ftpuser < $out/password
         ;;
     check)
+        # shellcheck disable=SC2010 # the stand-ins' own names, N-TOOL.args
         useradd=$(ls /player/share-tools | grep -c 'pure-pw.args')
         if [ $2 = dir ]; then
             expect_eq "$c: no account without answers, the password still set" "$useradd" 1
         else
             expect_eq "$c: account created, then the password set" "$useradd" 2
-            check "$c: the answers read" "printf '\n\n' | cmp -s - /player/share-tools/1-pure-pw.stdin"
+            check "$c: the answers read" -- answers_read
         fi
         ;;
     esac
@@ -302,6 +316,8 @@ rows="/tmp/setting.txt settings
 for m in $markers; do rows="$rows
 $m marker"; done
 
+dir_named() { [ -d "$1" ] && said "$1: Is a directory"; }
+neither_link_nor_fifo() { ! [ -L "$1" ] && ! [ -p "$1" ]; }
 for kind in link fifo dir; do
     while read -r path row <&3; do
         c="$path, $kind"
@@ -316,9 +332,9 @@ for kind in link fifo dir; do
         expect_eq "$c: no program cut off" "$cut" ""
         expect_file "$c: victim unchanged" $victim $out/victim.want
         if [ $kind = dir ]; then
-            check "$c: the directory stays, named on standard error" "[ -d $path ] && said '$path: Is a directory'"
+            check "$c: the directory stays, named on standard error" -- dir_named "$path"
         elif [ $path != /tmp/lumo_bc ] || [ $kind != fifo ]; then
-            check "$c: nothing followed or waited on there" "! [ -L $path ] && ! [ -p $path ]"
+            check "$c: nothing followed or waited on there" -- neither_link_nor_fifo "$path"
         fi
         "row_$row" check $kind
         rm -rf $path
@@ -337,7 +353,7 @@ mkfifo /tmp/lumo_bc
 (while :; do cat /tmp/lumo_bc; done) > $out/browser &
 browser=$!
 zelctl send r
-wait_for "pidof reset_zel >/dev/null" 30 && wait_for "! pidof reset_zel >/dev/null" $limit
+reset_zel_ran
 expect_eq "$c: the restart-all ended" $? 0
 expect_eq "$c: the three pages, in order" "$(grep -o '[a-z_]*\.html' $out/browser | paste -sd' ')" \
     "media_server.html network.html maintenance.html"

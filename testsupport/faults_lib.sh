@@ -1,3 +1,4 @@
+# shellcheck shell=sh
 # Helpers for the fault scripts, on top of e2e_lib.sh. The boot script sends the
 # daemon's standard error (and so reset_zel's, which the daemon starts) wherever the
 # boot's own output goes; these scripts restart the daemon with it in a log file, so
@@ -8,7 +9,7 @@ log=/tmp/zeldaemon.err
 # Starts a daemon through the boot script, its standard error appended to the log.
 daemon_start() {
   $init start >/dev/null 2>>"$log"
-  wait_for 'pidof zeldaemon >/dev/null' 10
+  wait_for 10 -- running zeldaemon
   dpid=$(pidof zeldaemon)
 }
 daemon_restart() {
@@ -21,7 +22,7 @@ same_daemon() { [ "$(pidof zeldaemon)" = "$dpid" ]; }
 # kill -9 of the daemon, as a crash or an out-of-memory kill would end it.
 daemon_kill() {
   kill -KILL "$dpid"
-  wait_for '! pidof zeldaemon >/dev/null' 10
+  wait_for 10 -- not running zeldaemon
 }
 
 # No sanitizer report and no crash line in what the programs printed.

@@ -3,6 +3,7 @@
 # that a test of the settings store or of the flash partition never touches the
 # host's /tmp/setting.txt or its devices. The program sees ZEL_PRIVATE_ROOT=1.
 # usage: private_root.sh PROGRAM [ARGS...]
+set -u
 [ $# -ge 1 ] || { echo "usage: $0 PROGRAM [ARGS...]" >&2; exit 2; }
 # A checkout under /tmp (as a CI runner may make) stays reachable: the old /tmp is
 # kept at /var/tmp of the private namespace and the program's own folder is bound back.

@@ -74,6 +74,7 @@ install -m 644 "$table" "$T/player/bin/service_table.sh"
 install -m 644 "$paths" "$T/player/bin/zel_paths.sh"
 # shellcheck source=/dev/null
 source "$table"
+: "${processes?}" "${programs?}"
 for p in $processes; do
   ln -s /player/bin/zel-idle "$T/player/idle/$p"
 done

@@ -5,7 +5,11 @@
 # player's own boot script and the command, under the simulated player's init
 # (zel-init). When the command ends, the namespaces end and with them every process,
 # queue, mount and interface of the session.
+# shellcheck source=/dev/null # written by player/board/board
 . "$1"
+# What the session's file holds (board writes each, perhaps empty).
+: "${name?}" "${chip?}" "${daemon?}" "${speed?}" "${disks?}" "${nets?}" "${binds_used?}" "${envs?}" \
+  "${argv?}" "${term?}"
 S=/session
 mount -t tmpfs -o mode=755 player $S
 cp -a /tpl/. $S/
@@ -70,7 +74,7 @@ if [ -n "$speed" ]; then
   envs="$envs 'ZP_SPEED_BASE=$(busybox date +%s) $(cut -d' ' -f1 /proc/uptime)'"
 fi
 eval "set -- $argv"
-cd $S
+cd $S || exit 1
 eval "exec chroot $S /usr/bin/env -i \
   'PATH=$ZEL_BIN_DIR:/player/bin:/usr/sbin:/usr/bin:/sbin:/bin' 'HOME=/root' \
   'TERM=$term' 'LANG=C' $envs /player/bin/zel-init /bin/sh /player/boot \"\$@\""

@@ -1,11 +1,12 @@
+# shellcheck shell=bash
 # Sourced by zelplayer for --target mipsel: the MIPS uClibc programs of
 # ./zel cross, started through qemu-user by a binfmt_misc handler that only the
 # player's own user namespace sees (see root.sh).
-if [[ $target != mipsel ]]; then
+if [[ ${target:?} != mipsel ]]; then
   echo "zelplayer: unknown --target $target (host or mipsel)" >&2
   exit 2
 fi
-[[ -n "$rootfs" ]] || rootfs=$top/build/rootfs-mipsel
+[[ -n "$rootfs" ]] || rootfs=${top:?}/build/rootfs-mipsel
 ZP_MIPSEL_HELPERS=$top/build/cross-mipsel-player/player/bin
 for f in "$rootfs/mnt/oak7210/bin/zeldaemon" "$rootfs/lib/ld-uClibc.so.0" \
          "$ZP_MIPSEL_HELPERS/libzel_mtdemu.so" "$ZP_MIPSEL_HELPERS/libzel_speed.so"; do
@@ -22,5 +23,6 @@ fi
 # user namespace of its own, created before its other namespaces so that they
 # belong to it, and the handler it registers stays inside. A user who is not root
 # has one already (--map-root-user).
+# shellcheck disable=SC2034 # zelplayer starts the player through it
 mipsel_launch=(perl "$here/mipsel/userns-exec")
 export ZP_TARGET=$target ZP_MIPSEL_HELPERS

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by enter.sh for --target mipsel, inside the player's namespaces, before
 # the install tree ($ZP_ROOTFS, with uClibc's runtime in lib/) is copied into $R.
 

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced while the player's root ($R) is built: for --target mipsel, the helpers
 # that MIPS programs preload, as their host builds do: the flash emulation always,
 # the clock of --speed when asked.

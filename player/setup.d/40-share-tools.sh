@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced while the player's root ($R) is built: the share tools that zel_services
 # runs. --env ZEL_TOOLS=standin puts recording stand-ins in their place (see
 # player/share-tools/standin); the default is Debian's real tools.

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced while the player's root ($R) is built. /bin/sh is BusyBox ash, the
 # firmware's shell, unless --env ZEL_SH=dash: its echo takes -e, which the
 # programs' fixed command lines rely on (Debian's dash would print the "-e").

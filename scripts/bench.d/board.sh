@@ -47,6 +47,7 @@ inside=$build/board-inside.sh
 cat >"$inside" <<'SH'
 zel_src=$1
 mode=$2
+# shellcheck source=testsupport/e2e_lib.sh
 . "$zel_src/testsupport/e2e_lib.sh"
 uptime() { cut -d' ' -f1 /proc/uptime; }
 settings_file "$ALL_WANTED"
@@ -55,12 +56,12 @@ case $mode in
     # The services up as the firmware's start-up leaves them, then the daemon.
     echo "the shell"
     for l in $start_letters; do request_lines "$l" | sh; done
-    wait_for all_running 60 || { echo "services did not come up" >&2; exit 1; }
+    wait_for 60 -- all_running || { echo "services did not come up" >&2; exit 1; }
     rm -f $markers
     t0=$(uptime)
     echo "S60zeldaemon start"
     /etc/init.d/S60zeldaemon start >/dev/null
-    wait_for all_markers 120 || { echo "markers did not come up" >&2; exit 1; }
+    wait_for 120 -- all_markers || { echo "markers did not come up" >&2; exit 1; }
     echo "all eight markers, $(awk -v a="$(uptime)" -v b="$t0" 'BEGIN { printf "%.2f", a - b }') s after S60zeldaemon start"
     ;;
   restart)

@@ -23,6 +23,7 @@ cat > "$inside" <<'SH'
 #!/bin/bash
 set -u
 zel_src=$1
+# shellcheck source=testsupport/e2e_lib.sh
 . "$zel_src/testsupport/e2e_lib.sh"
 mode=$2
 speed=$3

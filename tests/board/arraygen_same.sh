@@ -4,7 +4,9 @@
 # REFERENCE, another build's outputs, each must hold the same bytes. The host build
 # makes the reference, the board's MIPS build is compared against it.
 # usage: arraygen_same.sh ARRAYGEN SOURCE_DIR OUT [REFERENCE]
+set -u
 arraygen=$1 src=$2 out=$3 ref=${4:-}
+# shellcheck source=player/testlib.sh
 . "$src/player/testlib.sh"
 mkdir -p "$out"
 for xml in "$src"/arraygen/tests/golden/*.xml "$src"/arraygen/fuzz/corpus/arraygen/*.xml; do
@@ -15,7 +17,7 @@ for xml in "$src"/arraygen/tests/golden/*.xml "$src"/arraygen/fuzz/corpus/arrayg
     expect_file "$name: the same output" "$out/$name.php" "$ref/$name.php"
     expect_file "$name: the same status" "$out/$name.rc" "$ref/$name.rc"
   else
-    check "$name: converted" "[ -s '$out/$name.php' ]"
+    check "$name: converted" -- [ -s "$out/$name.php" ]
   fi
 done
 finish

@@ -4,7 +4,9 @@
 # is powered off with its console log kept, leaving no qemu behind, and a qemu that
 # cannot start is reported.
 # usage: board_e2e.sh BOARD BUILD_DIR
+set -u
 board=$1 build=$2
+# shellcheck source=player/testlib.sh
 . "$(dirname "$0")/../../player/testlib.sh"
 dir=$(mktemp -d) || exit 1
 trap 'rm -rf "$dir"' EXIT
@@ -14,17 +16,19 @@ printf 'line one\nline two' | "$board" --build "$build" -- sh -c \
 expect_eq "the command's exit status" $? 7
 printf 'line one\nline two\r\n\001\377 end' >"$dir/want"
 expect_file "its standard input and output, byte for byte" "$dir/out" "$dir/want"
-check "its standard error" "grep -qx 'to stderr' '$dir/err'"
+check "its standard error" -- grep -qx 'to stderr' "$dir/err"
 
 "$board" --build "$build" --timeout 20 -- sh -c 'echo started; sleep 600' >"$dir/out" 2>"$dir/err" &
 pid=$!
 wait $pid
 expect_eq "a board past its time: status 124" $? 124
-check "it said so, with the console log" "grep -q 'timed out after 20 s (console log: ' '$dir/err'"
+check "it said so, with the console log" -- grep -q 'timed out after 20 s (console log: ' "$dir/err"
 log=$(sed -n 's/.*(console log: \(.*\))$/\1/p' "$dir/err")
-check "the console log kept" "[ -s '$log' ] && grep -q 'Linux version' '$log'"
-check "the command had started" "grep -qx started '$dir/out'"
-check "no qemu left" "! pgrep -f 'qemu-system-mipsel.*zelboard' >/dev/null"
+console_log_kept() { [ -s "$log" ] && grep -q 'Linux version' "$log"; }
+check "the console log kept" -- console_log_kept
+check "the command had started" -- grep -qx started "$dir/out"
+no_qemu() { ! pgrep -f 'qemu-system-mipsel.*zelboard' >/dev/null; }
+check "no qemu left" -- no_qemu
 rm -f "$log"
 
 # A qemu that fails at its start: the board says so at once, it does not wait for
@@ -34,6 +38,6 @@ printf '#!/bin/sh\nexit 1\n' >"$dir/bin/qemu-system-mipsel"
 chmod +x "$dir/bin/qemu-system-mipsel"
 PATH=$dir/bin:$PATH timeout 60 "$board" --build "$build" -- true >/dev/null 2>"$dir/err"
 expect_eq "a qemu that fails at its start: status 125" $? 125
-check "it said so" "grep -q 'the board gave no status (console log: ' '$dir/err'"
+check "it said so" -- grep -q 'the board gave no status (console log: ' "$dir/err"
 rm -f "$(sed -n 's/.*(console log: \(.*\))$/\1/p' "$dir/err")"
 finish

@@ -2,6 +2,7 @@
 # The board's tests need the MIPS build (./zel cross, the cross stage of ./zel test)
 # and the board's kit (fetched here once, into the cache, when missing).
 # usage: ready.sh BOARD BUILD_DIR
+set -u
 board=$1 build=$2
 top=$(dirname "$board")/../..
 for f in "$top/build/rootfs-mipsel/mnt/oak7210/bin/zeldaemon" \

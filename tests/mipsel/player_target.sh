@@ -3,9 +3,10 @@
 # binfmt_misc handler that starts them exists only inside it: never on the host,
 # neither while a player runs nor after.
 # usage: player_target.sh ZELPLAYER BUILD_DIR MIPSEL_ROOTFS MIPSEL_HELPERS
+set -u
 player=$1 build=$2 root=$3 helpers=$4
+# shellcheck source=player/testlib.sh
 . "$(dirname "$0")/../../player/testlib.sh"
-host_handler=/proc/sys/fs/binfmt_misc/zel-mipsel
 
 for f in "$root/mnt/oak7210/bin/zeldaemon" "$root/lib/ld-uClibc.so.0" "$helpers/libzel_mtdemu.so"; do
   if [ ! -e "$f" ]; then
@@ -13,8 +14,9 @@ for f in "$root/mnt/oak7210/bin/zeldaemon" "$root/lib/ld-uClibc.so.0" "$helpers/
     exit 1
   fi
 done
+asks_for_uclibc() { readelf -l "$1" | grep -q 'interpreter: /lib/ld-uClibc.so.0]'; }
 check "the shipped daemon asks for uClibc's loader" \
-  "readelf -l '$root/mnt/oak7210/bin/zeldaemon' | grep -q 'interpreter: /lib/ld-uClibc.so.0]'"
+  -- asks_for_uclibc "$root/mnt/oak7210/bin/zeldaemon"
 
 # The kernel's one global instance, looked at from a private mount namespace (the
 # host has none mounted, and none is left mounted).
@@ -22,6 +24,7 @@ host_handlers() {
   unshare --mount --propagation private sh -c \
     'mount -t binfmt_misc zeltest /proc/sys/fs/binfmt_misc && ls /proc/sys/fs/binfmt_misc'
 }
+no_host_handler() { host_handlers >/tmp/zel-binfmt.$$ && ! grep -qx zel-mipsel /tmp/zel-binfmt.$$; }
 
 out=$("$player" --build "$build" --target mipsel -- sh -c '
   grep -qx enabled /proc/sys/fs/binfmt_misc/zel-mipsel && echo handler
@@ -36,8 +39,8 @@ expect_eq "MIPS zelctl runs through the player's handler" "$out" "handler
 "$player" --build "$build" --target mipsel -- sh -c 'zelctl get upnp >/dev/null; sleep 4' &
 running=$!
 sleep 2
-check "no handler on the host while a player runs" "host_handlers >/tmp/zel-binfmt.$$ && ! grep -qx zel-mipsel /tmp/zel-binfmt.$$"
+check "no handler on the host while a player runs" -- no_host_handler
 wait $running
-check "no handler on the host afterwards" "host_handlers >/tmp/zel-binfmt.$$ && ! grep -qx zel-mipsel /tmp/zel-binfmt.$$"
+check "no handler on the host afterwards" -- no_host_handler
 rm -f /tmp/zel-binfmt.$$
 finish

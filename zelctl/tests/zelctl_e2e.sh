@@ -1,5 +1,7 @@
 #!/bin/sh
 # zelctl's commands in the simulated player, over the emulated flash.
+set -u
+# shellcheck source=player/testlib.sh
 . "$(dirname "$0")/../../player/testlib.sh"
 
 # expect STATUS OUTPUT CMD...: the command's exit status and standard output.
@@ -11,6 +13,9 @@ expect() {
     expect_eq "$(echo "$*" | head -n 1)" "status $rc [$out]" "status $want_rc [$want_out]"
 }
 erase_flash() { zel-mtd erase; }
+# zelctl info prints the line LINE; one that matches the extended expression ERE.
+info_is() { zelctl info | grep -qx "$1"; }
+info_matches() { zelctl info | grep -Eqx "$1"; }
 # The partition's erase blocks: the board's chip (ZP_BOARD), else the emulation's.
 case ${ZP_BOARD:-} in
     nand) erasesize=16384 ;;
@@ -43,7 +48,7 @@ expect 1 "" zelctl get probe
 # 1023 characters still go in and come back.
 long=$(head -c 1024 /dev/zero | tr '\0' v)
 expect 1 "" zelctl set "big=$long" ok=1
-check "set of 1024 characters says why" 'grep -q "cannot set big: value longer than 1023 characters" /tmp/e2e.err'
+check "set of 1024 characters says why" -- grep -q "cannot set big: value longer than 1023 characters" /tmp/e2e.err
 expect 1 "" zelctl get big
 expect 0 1 zelctl get ok
 expect 0 "" zelctl set "big=${long#v}"
@@ -56,7 +61,7 @@ for args in "" "get" "get a b" "set" "set novalue" "unset" "show x" "dump" "dump
     # shellcheck disable=SC2086
     zelctl $args >/dev/null 2>/tmp/e2e.err
     expect_eq "zelctl $args: status" $? 2
-    check "zelctl $args: usage text" 'grep -q "^usage: zelctl" /tmp/e2e.err'
+    check "zelctl $args: usage text" -- grep -q "^usage: zelctl" /tmp/e2e.err
 done
 
 # Commit, lose the file, recreate it from flash.
@@ -88,13 +93,14 @@ fi
 mv /tmp/setting.txt /tmp/setting.saved
 mkdir /tmp/setting.txt
 expect 1 "" zelctl init
-check "init names the file it could not write" 'grep -q "cannot write /tmp/setting.txt" /tmp/e2e.err'
+check "init names the file it could not write" -- grep -q "cannot write /tmp/setting.txt" /tmp/e2e.err
 rmdir /tmp/setting.txt
 mv /tmp/setting.saved /tmp/setting.txt
 
 # Dumps: the file's bytes, and the whole image.
-check "dump settings" 'zelctl dump settings | head -n 1 | grep -q "length=0x$(printf %x $(stat -c %s /tmp/setting.txt))\$"'
-check "dump flash" 'zelctl dump flash | head -n 1 | grep -q "length=0x10000\$"'
+dump_length() { zelctl dump "$1" | head -n 1 | grep -q "length=0x$2\$"; }
+check "dump settings" -- dump_length settings "$(printf %x "$(stat -c %s /tmp/setting.txt)")"
+check "dump flash" -- dump_length flash 10000
 
 # info: the partition, both copies, the text's room, file against flash.
 zelctl set probe=info
@@ -111,8 +117,8 @@ $spare
 file and flash: different settings" zelctl info
 zelctl commit
 [ -z "$room" ] ||
-    check "info after a commit: the sequence counts on" 'zelctl info | grep -qx "spare copy: valid, sequence 2, text 93 bytes"'
-check "info after a commit: the same settings" 'zelctl info | grep -qx "file and flash: same settings"'
+    check "info after a commit: the sequence counts on" -- info_is "spare copy: valid, sequence 2, text 93 bytes"
+check "info after a commit: the same settings" -- info_is "file and flash: same settings"
 if [ -z "$room" ]; then
     skip "a cut or erased image and its spare copy" "no spare copy in blocks of $erasesize bytes"
 else
@@ -121,17 +127,17 @@ else
         skip "info on a cut image" "NAND takes whole pages only: no 40 bytes can be written"
     else
         head -c 40 /dev/zero | tr '\0' '\377' | dd of=/dev/mtd1 conv=notrunc 2>/dev/null
-        check "info on a cut image" 'zelctl info | grep -qx "image at offset 0: cut (erased bytes inside the text); the next boot restores the spare copy"'
-        check "info on a cut image: the file holds what the boot reads" 'zelctl info | grep -qx "file and flash: same settings"'
+        check "info on a cut image" -- info_is "image at offset 0: cut (erased bytes inside the text); the next boot restores the spare copy"
+        check "info on a cut image: the file holds what the boot reads" -- info_is "file and flash: same settings"
     fi
     # The image's first block really erased (on NAND the rest of the image stays):
     # the boot writes the spare copy back.
     zel-mtd erase 0 "$erasesize"
-    check "info on an erased block 0" 'zelctl info | grep -Eqx "image at offset 0: (erased|cut \(erased bytes inside the text\)); the next boot restores the spare copy"'
+    check "info on an erased block 0" -- info_matches "image at offset 0: (erased|cut \(erased bytes inside the text\)); the next boot restores the spare copy"
     rm /tmp/setting.txt
     expect 0 "" zelctl init
     expect 0 info zelctl get probe
-    check "block 0 restored from the spare copy" 'zelctl info | grep -qx "image at offset 0: whole"'
+    check "block 0 restored from the spare copy" -- info_is "image at offset 0: whole"
 fi
 erase_flash
 expect 0 "partition: 131072 bytes, erase blocks of $erasesize bytes
@@ -144,7 +150,7 @@ if on_board; then
     skip "info without room" "the emulation's erasesize knob (the board's nand-2k has no room)"
 else
     echo 131072 > /dev/mtd1.erasesize
-    check "info without room" 'zelctl info | grep -qx "spare copy: no room (a partition of 262144 bytes holds one)"'
+    check "info without room" -- info_is "spare copy: no room (a partition of 262144 bytes holds one)"
     rm /dev/mtd1.erasesize
 fi
 
@@ -152,8 +158,8 @@ fi
 printf '# shipped defaults\n\nupnp=0\n  # indented comment\nname=a b=c\nnoequals\n' > /tmp/defaults
 rm /tmp/setting.txt
 expect 1 "" zelctl init --defaults /tmp/defaults
-check "defaults: said on stderr" 'grep -q "no settings on flash: 2 defaults from /tmp/defaults written to flash" /tmp/e2e.err'
-check "defaults: the bad line named" 'grep -q "/tmp/defaults:6: no key=value" /tmp/e2e.err'
+check "defaults: said on stderr" -- grep -q "no settings on flash: 2 defaults from /tmp/defaults written to flash" /tmp/e2e.err
+check "defaults: the bad line named" -- grep -q "/tmp/defaults:6: no key=value" /tmp/e2e.err
 expect_eq "defaults: the store" "$(zelctl show)" "$(printf 'upnp=0\nname=a b=c')"
 rm /tmp/setting.txt
 expect 0 "" zelctl init
@@ -173,7 +179,7 @@ expect 0 boot zelctl get shipped
 erase_flash
 rm /tmp/setting.txt
 /etc/init.d/S60zeldaemon start >/dev/null 2>/tmp/e2e.err
-check "init script: said on stderr" 'grep -q "no settings on flash: 2 defaults" /tmp/e2e.err'
+check "init script: said on stderr" -- grep -q "no settings on flash: 2 defaults" /tmp/e2e.err
 expect 0 boot zelctl get shipped
 zelctl set shipped=changed
 /etc/init.d/S60zeldaemon restart >/dev/null 2>&1

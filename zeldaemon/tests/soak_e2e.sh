@@ -7,12 +7,13 @@ set -u
 zel_src=$1
 flood=$2
 count=${3:-2000}
+# shellcheck source=testsupport/e2e_lib.sh
 . "$zel_src/testsupport/e2e_lib.sh"
 rss() { awk '/^VmRSS/ { print $2 }' "/proc/$1/status"; }
 both_up() { for p in "$@"; do pidof "$p" >/dev/null || return 1; done; }
 
 pid=$(pidof zeldaemon)
-check "daemon running" "[ -n \"$pid\" ]"
+check "daemon running" -- [ -n "$pid" ]
 # Services that die a few seconds after every start.
 echo 3 > /player/switches/die-nzb
 echo 5 > /player/switches/die-smb.sh
@@ -36,17 +37,17 @@ rss0=$(rss "$pid")
 drain $((count - count / 4)) 8
 echo "drained $count messages in $(( $(date +%s) - start )) simulated seconds"
 
-check "daemon survived" "kill -0 $pid 2>/dev/null"
+check "daemon survived" -- alive "$pid"
 fd1=$(ls "/proc/$pid/fd" | wc -l)
 rss1=$(rss "$pid")
 echo "descriptors $fd0 -> $fd1, resident memory ${rss0} kB -> ${rss1} kB"
-check "descriptors flat" "[ $fd1 -eq $fd0 ]"
+check "descriptors flat" -- [ "$fd1" -eq "$fd0" ]
 # A sanitizer's runtime keeps growing bookkeeping of its own; memory is judged on the
 # plain build (the soak stage of ./zel test), descriptors on both.
 if grep -q libasan "/proc/$pid/maps"; then
   echo "resident memory not judged under the sanitizer"
 else
-  check "resident memory flat (within 1 MiB)" "[ $((rss1 - rss0)) -lt 1024 ]"
+  check "resident memory flat (within 1 MiB)" -- [ $((rss1 - rss0)) -lt 1024 ]
 fi
 
 rm -f /player/switches/die-*
@@ -67,10 +68,10 @@ ROWS
 # times, a few seconds apart.
 matched=0
 for _ in 1 2 3; do markers_match && { matched=1; break; }; sleep 7; done
-check "every marker matches its processes" "[ $matched = 1 ]"
+check "every marker matches its processes" -- [ $matched = 1 ]
 
 : > /player/journal
 zelctl send o
 served() { for _ in $(seq 300); do grep -q 'nzb stop' /player/journal && return 0; sleep 1; done; return 1; }
-check "still serving requests" served
+check "still serving requests" -- served
 finish

@@ -3,8 +3,15 @@
 # failures, unreadable geometry and missing devices. For each: the exit status, the
 # erase requests the emulated device answered, and the partition's bytes (the old
 # image kept, or the new one written with its spare copy).
+set -u
+# shellcheck source=player/testlib.sh
 . "$(dirname "$0")/../../player/testlib.sh"
 image=/player/flash.img
+# The emulation's knobs: the next COUNT erase requests fail (-1: every one), and the
+# geometry request fails.
+erase_fail() { echo "$1" > /dev/mtd1.erase_fail; }
+getinfo_fails() { : > /dev/mtd1.getinfo_fail; }
+info_says() { zelctl info | grep -q "$1"; }
 
 # The new settings as a commit writes them: the file's bytes and the fresh process's
 # zeroed buffer up to 64 KiB at offset 0; the same in the spare copy, whose last 16
@@ -15,14 +22,15 @@ new_image() {
     head -c 65520 /tmp/want.img > /tmp/want.spare
 }
 
-# case_ NAME STATUS kept|written FAILED_ERASES SETUP: SETUP breaks the flash, then a
-# changed setting is committed.
+# case_ NAME STATUS kept|written FAILED_ERASES SETUP [ARG...]: the command SETUP
+# breaks the flash, then a changed setting is committed.
 case_() {
-    name=$1 want_rc=$2 want_flash=$3 want_fails=$4 setup=$5
+    name=$1 want_rc=$2 want_flash=$3 want_fails=$4
+    shift 4
     cp $image /tmp/before.img
     : > /dev/mtd1.log
-    check "$name: set" zelctl set probe="$name"
-    eval "$setup"
+    check "$name: set" -- zelctl set probe="$name"
+    "$@"
     zelctl commit 2>/tmp/commit.err
     expect_eq "$name: commit status" $? "$want_rc"
     rm -f /dev/mtd1.erase_fail /dev/mtd1.getinfo_fail
@@ -34,7 +42,7 @@ case_() {
         expect_file "$name: the new image at offset 0" /tmp/got.img /tmp/want.img
         dd if=$image bs=65536 skip=1 2>/dev/null | head -c 65520 > /tmp/got.spare
         expect_file "$name: the new spare copy" /tmp/got.spare /tmp/want.spare
-        check "$name: its trailer valid" 'zelctl info | grep -q "^spare copy: valid"'
+        check "$name: its trailer valid" -- info_says "^spare copy: valid"
     fi
     # The board's drivers keep no log of their requests.
     on_board || expect_eq "$name: failed erases" "$(grep -c ' fail$' /dev/mtd1.log)" "$want_fails"
@@ -44,25 +52,25 @@ if on_board; then
     skip "erase failures, unreadable geometry" "the emulation's erase_fail and getinfo_fail knobs (a bad NAND block below)"
 else
     # Each erase request that fails is retried after reopening, three times at most.
-    case_ erase_fails_once 0 written 1 'echo 1 > /dev/mtd1.erase_fail'
-    case_ erase_fails_three_times 0 written 3 'echo 3 > /dev/mtd1.erase_fail'
-    case_ erase_fails_four_times 1 kept 4 'echo 4 > /dev/mtd1.erase_fail'
-    case_ erase_fails_for_good 1 kept 4 'echo -1 > /dev/mtd1.erase_fail'
-    check "erase_fails_for_good: no block erased" '! grep -q " ok$" /dev/mtd1.log'
-    case_ geometry_unreadable 1 kept 0 ': > /dev/mtd1.getinfo_fail'
-    check "geometry_unreadable: no erase tried" '! grep -q "^erase" /dev/mtd1.log'
+    case_ erase_fails_once 0 written 1 erase_fail 1
+    case_ erase_fails_three_times 0 written 3 erase_fail 3
+    case_ erase_fails_four_times 1 kept 4 erase_fail 4
+    case_ erase_fails_for_good 1 kept 4 erase_fail -1
+    check "erase_fails_for_good: no block erased" -- not grep -q " ok$" /dev/mtd1.log
+    case_ geometry_unreadable 1 kept 0 getinfo_fails
+    check "geometry_unreadable: no erase tried" -- not grep -q "^erase" /dev/mtd1.log
 fi
 # The unlock device is a courtesy: without it the commit goes on.
-case_ unlock_device_missing 0 written 0 'rm /dev/mtd0'
+case_ unlock_device_missing 0 written 0 rm /dev/mtd0
 # NOR flash programs only over erased bytes: every block written is erased first.
 : > /dev/mtd1.nor
-case_ nor_flash 0 written 0 ''
+case_ nor_flash 0 written 0 true
 rm /dev/mtd1.nor
 # A block gone bad on NAND flash: the driver refuses every erase of it. It is the
 # spare copy's first, which a commit erases first. (Marking it bad erases it.)
 if [ "${ZP_BOARD:-}" = nand ]; then
-    check "mark the spare copy's first block bad" 'zel-mtd bad 65536'
-    case_ bad_block 1 kept 4 ''
+    check "mark the spare copy's first block bad" -- zel-mtd bad 65536
+    case_ bad_block 1 kept 4 true
 else
     skip bad_block "bad blocks are the board's NAND chip's (ZP_BOARD=nand)"
 fi
@@ -84,19 +92,20 @@ else
         "zelctl: cannot put the spare copy back at offset 0 of /dev/mtd1; it stays the only whole copy"
     expect_eq "restore: settings read" "$(zelctl get probe)" restore
     rm -f /dev/mtd1.erase_fail
-    check "restore: the next boot" zelctl init
+    check "restore: the next boot" -- zelctl init
     expect_eq "restore: settings read again" "$(zelctl get probe)" restore
 fi
 
 # The settings partition gone: the commit fails before touching anything, the
 # settings file stays as it was, and start-up reports it and keeps the file.
 # (On the board it is a device node, not a file mounted there.)
-check "take /dev/mtd1 away" '{ umount /dev/mtd1 2>/dev/null; rm /dev/mtd1; }'
-case_ settings_device_missing 1 kept 0 ''
+take_mtd1_away() { umount /dev/mtd1 2>/dev/null; rm /dev/mtd1; }
+check "take /dev/mtd1 away" -- take_mtd1_away
+case_ settings_device_missing 1 kept 0 true
 cp /tmp/setting.txt /tmp/file.before
 zelctl init 2>/tmp/init.err
 expect_eq "init without /dev/mtd1: status" $? 1
-check "init without /dev/mtd1: message" 'grep -q "error reading flash: \[/dev/mtd1\] size 010000" /tmp/init.err'
+check "init without /dev/mtd1: message" -- grep -q "error reading flash: \[/dev/mtd1\] size 010000" /tmp/init.err
 expect_file "init without /dev/mtd1: settings file kept" /tmp/setting.txt /tmp/file.before
 expect_eq "setting kept after a failed commit" "$(zelctl get probe)" settings_device_missing
 finish

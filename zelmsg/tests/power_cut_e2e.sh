@@ -9,9 +9,11 @@
 # to show that such a boot reads what the sweep's `zelctl init` read.
 # usage: power_cut_e2e.sh ZELPLAYER BUILD_DIR
 #        power_cut_e2e.sh --inside DIR   (the sweep, inside the player)
+set -u
 
 if [ "$1" = --inside ]; then
     dir=$2
+    # shellcheck source=player/testlib.sh
     . "$dir/testlib.sh"
     cd "$dir" || exit 1
     old=$dir/old.file new=$dir/new.file
@@ -79,13 +81,15 @@ if [ "$1" = --inside ]; then
         timeout 5 zelctl set after=1
     }
 
+    # The sweep's outcomes hold CUT:SETTINGS.
+    has_outcome() { case " $outcomes " in *" $1 "*) ;; *) false ;; esac; }
     # sweep NAME START: every erase and every write of one commit.
     sweep() {
         name=$1 from=$2 tried=0 lost=0 outcomes=""
         k=1
         while cut "$from" "erase $k"; do
             outcomes="$outcomes erase$k:$got"
-            check "$name: lock released after erase $k" lock_released
+            check "$name: lock released after erase $k" -- lock_released
             cut "$from" "erase $k torn"
             outcomes="$outcomes erase${k}torn:$got"
             [ "$name" != no_room ] && [ "$name" != older_tool ] && keep "$name.erase$k.torn"
@@ -117,7 +121,7 @@ if [ "$1" = --inside ]; then
         expect_eq "$start: cut points" "$tried" $((2 * 2 + 2 * (1 + $(echo $counts | wc -w))))
         # The old settings until the spare copy is whole, then the new ones.
         for o in erase1:old erase1torn:old write1.65535:old write1.65536:new erase2:new erase2torn:new write2.0:new; do
-            check "$start: cut at ${o%:*} boots the ${o#*:} settings" 'case " $outcomes " in *" $o "*) ;; *) false ;; esac'
+            check "$start: cut at ${o%:*} boots the ${o#*:} settings" -- has_outcome "$o"
         done
     done
     echo "$all_tried $all_lost" > "$dir/committed.figure"
@@ -128,7 +132,7 @@ if [ "$1" = --inside ]; then
     expect_eq "restore_failed: every erase and write of the commit" "$erases $writes" "2 2"
     expect_eq "restore_failed: settings lost" "$lost" 0
     for o in erase1:old write1.0:old write1.65536:old erase2:new erase2torn:new write2.0:new; do
-        check "restore_failed: cut at ${o%:*} boots the ${o#*:} settings" 'case " $outcomes " in *" $o "*) ;; *) false ;; esac'
+        check "restore_failed: cut at ${o%:*} boots the ${o#*:} settings" -- has_outcome "$o"
     done
     echo "$tried $lost" > "$dir/restore_failed.figure"
 
@@ -165,10 +169,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 dir=$(mktemp -d) || exit 1
 trap 'rm -rf "$dir"' EXIT
 cp "$here/../../player/testlib.sh" "$here/power_cut_e2e.sh" "$dir/"
+# shellcheck source=player/testlib.sh
 . "$dir/testlib.sh"
 
 "$player" --build "$build" --bind "$dir" -- sh "$dir/power_cut_e2e.sh" --inside "$dir"
-check "the sweep inside one player" [ $? = 0 ]
+check "the sweep inside one player" -- [ $? = 0 ]
 
 # Fresh players over images kept after cuts in each phase: the boot reads what the
 # sweep's zelctl init read.

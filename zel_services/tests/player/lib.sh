@@ -1,10 +1,13 @@
+# shellcheck shell=bash
 # Helpers of the zel_services tests that run inside the simulated player. The checks
 # (check, expect_eq, expect_file, expect_no_file) and finish are player/testlib.sh's;
 # each check is named "CASE: what", with CASE set by case_. Sourced by bash, and by
 # BusyBox ash on the virtual board.
 set -u
 zs_here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=player/testlib.sh
 . "$zs_here/../../../player/testlib.sh"
+# shellcheck disable=SC2034 # for the scripts that source this file, as $said below
 golden_dir=$(cd "$zs_here/../golden" && pwd)
 tools=/player/share-tools
 c=""
@@ -25,6 +28,7 @@ want() {
 zs() {
   local rc=0
   err=$(zel_services "$@" 2>&1 >/dev/null) || rc=$?
+  # shellcheck disable=SC2034
   said=$(printf '%s\n' "$err" | grep -F '[zel_services]' || true)
   expect_eq "$c: zel_services ${1:-} exits 0" "$rc" 0
 }
@@ -32,6 +36,7 @@ zs() {
 # The stand-in calls recorded since the last reset, as "TOOL ARG|ARG|..." lines.
 calls() {
   local f
+  # shellcheck disable=SC2010 # the stand-ins' own names, N-TOOL.args: sort -n orders them by N
   for f in $(ls "$tools" | grep '\.args$' | sort -n); do
     printf '%s %s\n' "${f#*-}" "$(paste -sd'|' "$tools/$f")" | sed 's/\.args / /'
   done

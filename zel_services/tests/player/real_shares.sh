@@ -1,6 +1,8 @@
 #!/bin/bash
 # NFS and Samba with Debian's real exportfs and testparm.
 # Player: disks HARD_DISK and USB_DRIVE_A-1, eth0 192.168.1.23/24, real tools.
+set -u
+# shellcheck source=zel_services/tests/player/lib.sh
 source "$(dirname "$0")/lib.sh"
 ETH=192.168.1.0/255.255.255.0
 conf=/etc/samba/lib/smb.conf
@@ -31,7 +33,7 @@ expect_file "$c: table" /etc/exports "$(want "
 $(entry HARD_DISK $ETH)
 
 ")"
-check "$c: exportfs accepts the table" exportfs_accepts
+check "$c: exportfs accepts the table" -- exportfs_accepts
 expect_eq "$c: exports served" "$(exported)" "/HARD_DISK"
 { cat /tmp/firmware.conf; section HARD_DISK; } > /tmp/want.master
 tool_output /tmp/want.master > /tmp/want.conf
@@ -43,44 +45,47 @@ case_ "workgroup: the tool accepts the master text"
 zs cmd=smb_workgrp 'opt=HOME GROUP'
 tool_output "$golden_dir/smb_master_two_disks.conf" > /tmp/want.conf
 expect_file "$c: configuration" $conf /tmp/want.conf
-check "$c: workgroup line" "grep -q $'^\tworkgroup = HOME GROUP$' $conf"
-check "$c: log file line" "grep -q $'^\tlog file = /etc/samba/var/%m.log$' $conf"
+check "$c: workgroup line" -- grep -q $'^\tworkgroup = HOME GROUP$' $conf
+check "$c: log file line" -- grep -q $'^\tlog file = /etc/samba/var/%m.log$' $conf
 expect_no_file "$c: temporary files gone" /tmp/smb.conf.master /tmp/share.list
 
 case_ "add then remove on the tool's re-sorted output"
 mkdir -p /USB_DRIVE_B /SATA_X
 zs cmd=add_share 'opt=USB_DRIVE_B|#SATA_X'
-check "$c: USB_DRIVE_B added" "grep -q '^\[USB_DRIVE_B\]$' $conf"
+check "$c: USB_DRIVE_B added" -- grep -q '^\[USB_DRIVE_B\]$' $conf
 # Every share section keeps a header and exactly five parameter lines.
-check "$c: sections of five lines" "awk '/^\[/ { if (h != \"\" && h != \"[global]\" && n != 5) bad = bad \" \" h; h = \$0; n = 0; next }
-     /^\t/ { n++ } END { if (h != \"[global]\" && n != 5) bad = bad \" \" h; if (bad) { print bad; exit 1 } }' $conf"
-check "$c: exportfs accepts the table" exportfs_accepts
+five_line_sections() {
+  awk '/^\[/ { if (h != "" && h != "[global]" && n != 5) bad = bad " " h; h = $0; n = 0; next }
+     /^\t/ { n++ } END { if (h != "[global]" && n != 5) bad = bad " " h; if (bad) { print bad; exit 1 } }' $conf
+}
+check "$c: sections of five lines" -- five_line_sections
+check "$c: exportfs accepts the table" -- exportfs_accepts
 zs cmd=remove_share opt=USB_DRIVE_B
 { cat "$golden_dir/smb_master_two_disks.conf"; section SATA_X; } > /tmp/want.master
 tool_output /tmp/want.master > /tmp/want.conf
 expect_file "$c: configuration" $conf /tmp/want.conf
-check "$c: exportfs accepts the table after the removal" exportfs_accepts
+check "$c: exportfs accepts the table after the removal" -- exportfs_accepts
 expect_eq "$c: exports served" "$(exported)" "/HARD_DISK|/SATA_X"
 
 case_ "reload: exportfs accepts the table"
 zs cmd=nfs_share opt=eth0
-check "$c: exportfs accepts the table" exportfs_accepts
+check "$c: exportfs accepts the table" -- exportfs_accepts
 expect_eq "$c: exports served" "$(exported)" "/HARD_DISK|/USB_DRIVE_A-1|/USB_DRIVE_B|/share"
 
 case_ "remove and add on a reloaded table"
 zs cmd=remove_share opt=HARD_DISK
 zs cmd=add_share opt=HARD_DISK
-check "$c: exportfs accepts the table" exportfs_accepts
+check "$c: exportfs accepts the table" -- exportfs_accepts
 expect_eq "$c: exports served" "$(exported)" "/HARD_DISK|/USB_DRIVE_A-1|/USB_DRIVE_B|/share"
 
 case_ "a blank between words: a quoted export and a plain section, both served"
 mkdir -p "/My Disk"
 zs cmd=add_share "opt=My Disk"
-check "$c: exportfs accepts the table" exportfs_accepts
+check "$c: exportfs accepts the table" -- exportfs_accepts
 expect_eq "$c: exports served" "$(exported)" "/HARD_DISK|/My Disk|/USB_DRIVE_A-1|/USB_DRIVE_B|/share"
 expect_eq "$c: section served" "$(section_params "My Disk" < $conf)" "$(plain_share "My Disk")"
 zs cmd=remove_share "opt=My Disk"
-check "$c: exportfs accepts the table after the removal" exportfs_accepts
+check "$c: exportfs accepts the table after the removal" -- exportfs_accepts
 expect_eq "$c: export removed" "$(exported)" "/HARD_DISK|/USB_DRIVE_A-1|/USB_DRIVE_B|/share"
 expect_eq "$c: section removed" "$(grep -c '^\[My Disk\]$' $conf)" 0
 
@@ -88,7 +93,7 @@ case_ "the scan: a disk with a blank is served by both, one the rule refuses by 
 long=USB_DRIVE_$(printf 'x%.0s' {1..40})
 mkdir -p "/My HARD_DISK" "/$long" '/HARD_DISK"x'
 zs cmd=nfs_share opt=eth0
-check "$c: exportfs accepts the table" exportfs_accepts
+check "$c: exportfs accepts the table" -- exportfs_accepts
 expect_eq "$c: exports served" "$(exported)" \
   "/HARD_DISK|/My HARD_DISK|/USB_DRIVE_A-1|/USB_DRIVE_B|/share"
 zs cmd=smb_workgrp opt=W
@@ -129,15 +134,16 @@ smb_takes() {
 case_ "refused names: what the real tools make of them"
 cp /etc/exports /tmp/exports.before
 mkdir -p "/SATA_DISK x"
-check "$c: both take an accepted name" "nfs_takes 'SATA_DISK x' && smb_takes 'SATA_DISK x'"
+both_take() { nfs_takes "$1" && smb_takes "$1"; }
+check "$c: both take an accepted name" -- both_take 'SATA_DISK x'
 for row in "${refused[@]}"; do
   IFS='|' read -r name nfs smb <<< "$row"
   mkdir -p "/$name"
-  if [[ $nfs == breaks ]]; then check "$c: exportfs breaks on [$name]" "! nfs_takes '$name'"; fi
-  if [[ $smb == breaks ]]; then check "$c: testparm breaks on [$name]" "! smb_takes '$name'"; fi
+  if [[ $nfs == breaks ]]; then check "$c: exportfs breaks on [$name]" -- not nfs_takes "$name"; fi
+  if [[ $smb == breaks ]]; then check "$c: testparm breaks on [$name]" -- not smb_takes "$name"; fi
 done
 cp /tmp/exports.before /etc/exports
-check "$c: exportfs takes the table back" exportfs_accepts
+check "$c: exportfs takes the table back" -- exportfs_accepts
 
 case_ "refused names: nothing changes, both tools keep serving"
 cp /etc/exports /tmp/exports.before
@@ -152,14 +158,14 @@ for row in "${refused[@]}"; do
 done
 expect_file "$c: table" /etc/exports /tmp/exports.before
 expect_file "$c: configuration" $conf /tmp/conf.before
-check "$c: exportfs accepts the table" exportfs_accepts
+check "$c: exportfs accepts the table" -- exportfs_accepts
 expect_eq "$c: exports served" "$(exported)" "$served"
 expect_eq "$c: [global] still there" "$(grep -c '^\[global\]$' $conf)" 1
 
 case_ "testparm exits 0 over an output that a full file system cut: nothing replaced"
 mount -t tmpfs -o size=4k zsfull /etc/samba/lib
 cp /tmp/conf.before $conf
-check "$c: the configuration fits before" "[ \$(wc -c < $conf) -lt 3000 ]"
+check "$c: the configuration fits before" -- [ "$(wc -c < $conf)" -lt 3000 ]
 zs cmd=add_share "opt=$(seq -f 'USB_DRIVE_%02g' 1 20 | paste -sd'|' | sed 's/|/|#/g')"
 expect_file "$c: configuration" $conf /tmp/conf.before
 expect_eq "$c: message" "$said" \

@@ -1,6 +1,8 @@
 #!/bin/bash
 # Samba master text with stand-in tools (testparm copies it through), byte for byte.
 # Player: disks HARD_DISK and USB_DRIVE_A-1.
+set -u
+# shellcheck source=zel_services/tests/player/lib.sh
 source "$(dirname "$0")/lib.sh"
 conf=/etc/samba/lib/smb.conf
 golden=$golden_dir/smb_master_two_disks.conf
