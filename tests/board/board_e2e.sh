@@ -18,7 +18,9 @@ printf 'line one\nline two\r\n\001\377 end' >"$dir/want"
 expect_file "its standard input and output, byte for byte" "$dir/out" "$dir/want"
 check "its standard error" -- grep -qx 'to stderr' "$dir/err"
 
-"$board" --build "$build" --timeout 20 -- sh -c 'echo started; sleep 600' >"$dir/out" 2>"$dir/err" &
+# Its work folder under $dir: the qemu looked for below is this board's, not another
+# checkout's.
+TMPDIR=$dir "$board" --build "$build" --timeout 20 -- sh -c 'echo started; sleep 600' >"$dir/out" 2>"$dir/err" &
 pid=$!
 wait $pid
 expect_eq "a board past its time: status 124" $? 124
@@ -27,7 +29,7 @@ log=$(sed -n 's/.*(console log: \(.*\))$/\1/p' "$dir/err")
 console_log_kept() { [ -s "$log" ] && grep -q 'Linux version' "$log"; }
 check "the console log kept" -- console_log_kept
 check "the command had started" -- grep -qx started "$dir/out"
-no_qemu() { ! pgrep -f 'qemu-system-mipsel.*zelboard' >/dev/null; }
+no_qemu() { ! pgrep -f "qemu-system-mipsel.*$dir/zelboard" >/dev/null; }
 check "no qemu left" -- no_qemu
 rm -f "$log"
 

@@ -12,8 +12,15 @@ count=${3:-2000}
 rss() { awk '/^VmRSS/ { print $2 }' "/proc/$1/status"; }
 both_up() { for p in "$@"; do pidof "$p" >/dev/null || return 1; done; }
 
-pid=$(pidof zeldaemon)
-check "daemon running" -- [ -n "$pid" ]
+# A child the daemon has just forked carries its name until it runs its command:
+# the daemon is the one left when pidof names a single process.
+pid=
+one_daemon() {
+  # shellcheck disable=SC2046 # one word per pid
+  set -- $(pidof zeldaemon)
+  [ $# = 1 ] && pid=$1
+}
+check "daemon running" -- wait_for 10 -- one_daemon
 # Services that die a few seconds after every start.
 echo 3 > /player/switches/die-nzb
 echo 5 > /player/switches/die-smb.sh
