@@ -125,7 +125,8 @@ void print_table()
     fprintf(out, "# Every program the command lines run.\nprograms=\"");
     print_programs();
     fprintf(out, "\"\n");
-    fprintf(out, "RESET_MARKER=%s\nSETUP_CGI=%s\nRESET_LETTER=%c\n", sh(RESET_MARKER), sh(ZEL_SETUP_CGI), zel_reset_letter);
+    fprintf(out, "RESET_MARKER=%s\nSETUP_CGI=%s\nRESET_LETTER=%c\n", sh(RESET_MARKER), sh(ZEL_SETUP_CGI),
+            zel_reset_letter);
 
     fprintf(out, "\n# request_lines LETTER: the command lines of a request, one a line, exactly as\n"
                  "# the daemon hands them to the shell.\nrequest_lines() {\n  case $1 in\n");

@@ -30,8 +30,7 @@ int locked_fd_of(const char *path)
     if (strcmp(path, SETTING_FILE) == 0)
         return lock_fd;
     struct stat a, b;
-    if (os.stat_path(path, &a) == 0 && os.fstat_file(lock_fd, &b) == 0 && a.st_dev == b.st_dev &&
-        a.st_ino == b.st_ino)
+    if (os.stat_path(path, &a) == 0 && os.fstat_file(lock_fd, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino)
         return lock_fd;
     return -1;
 }

@@ -185,7 +185,7 @@ TEST_F(Services, WatchdogRestartsEveryWantedServiceWithItsLinesInOrder)
         " /mnt/oak7210/etc/nfsserver.sh stop",
         " /mnt/oak7210/etc/nfsserver.sh start",
         check("btpd"),
-        ZEL_BIN_DIR "/btcli -d /share/.btpd/ kill",
+        std::string(ZEL_BIN_DIR) + "/btcli -d /share/.btpd/ kill",
         "/mnt/oak7210/server/clutch stop",
         "/mnt/oak7210/etc/btpd.sh",
         "/mnt/oak7210/server/clutch start",

@@ -276,7 +276,11 @@ TEST_F(Store, FailedLoadsAndRewritesAreReported)
 // system: an interrupted call is made again, a short count is carried on from where it
 // ended, and a file system without room leaves the file as it was.
 namespace injected {
-enum Call { kRead, kWrite, kLockRequest };
+enum Call {
+    kRead,
+    kWrite,
+    kLockRequest
+};
 enum Kind {
     kInterrupt, // EINTR
     kShort,     // at most 3 bytes a call
@@ -368,8 +372,8 @@ TEST_F(Store, SystemCallFaultsAreRetriedOrLeaveTheFileAsItWas)
          },
          1, text, ""},
         {"no room for the new record", injected::kWrite, injected::kNoRoom, 0, add, 2, text, fail},
-        {"no room needed", injected::kWrite, injected::kNoRoom, 0, [] { return write_str("a", "5"); }, 9,
-         "\nb=2\na=5", ""},
+        {"no room needed", injected::kWrite, injected::kNoRoom, 0, [] { return write_str("a", "5"); }, 9, "\nb=2\na=5",
+         ""},
         {"a write of nothing", injected::kWrite, injected::kNoProgress, 1, add, 2, text, fail},
     };
     for (const Case &c : cases) {
