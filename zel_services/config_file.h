@@ -45,7 +45,11 @@ int recover_config(const config_file &conf);
 // file system cut (testparm does), so an output is never redirected onto the
 // configuration: it is kept in a buffer file until the tool has exited, then copied
 // in place by writes whose failure is seen.
-enum class config_put { moves_temp, appends_temp, output };
+enum class config_put {
+    moves_temp,
+    appends_temp,
+    output
+};
 struct config_command {
     const char *line; // run by the shell; for output, said as "LINE > PATH"
     config_put put;
