@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "own_file.h"
@@ -141,6 +142,40 @@ off_t file_size(const char *path)
     return stat(path, &st) == 0 ? st.st_size : -1;
 }
 
+// Starts "sh -c LINE" with its standard output into a pipe; the read end, or -1.
+// Not popen: glibc's needs pipe2, which 2.6 kernels lack.
+int start_output(const char *line, pid_t *pid)
+{
+    int ends[2];
+    if (pipe(ends) != 0)
+        return -1;
+    *pid = fork();
+    if (*pid == 0) {
+        dup2(ends[1], STDOUT_FILENO);
+        close(ends[0]);
+        close(ends[1]);
+        const char *argv[] = {"sh", "-c", line, nullptr};
+        execv("/bin/sh", const_cast<char *const *>(argv));
+        _exit(127);
+    }
+    close(ends[1]);
+    if (*pid < 0) {
+        close(ends[0]);
+        return -1;
+    }
+    return ends[0];
+}
+
+// true when the command exited 0.
+bool wait_output(pid_t pid)
+{
+    int status;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR)
+            return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 // The tool's output into the buffer, then, once the tool has exited 0, the buffer
 // copied in place. false when the tool could not run or failed; *copied tells whether
 // every byte of its output reached the buffer and the configuration.
@@ -150,19 +185,28 @@ bool run_into(const config_command &command, const char *path, bool *copied)
     FILE *buffer = open_file(command.buffer, "wb");
     if (buffer == nullptr)
         return false;
-    FILE *tool = popen(command.line, "r");
-    if (tool == nullptr) {
+    fcntl(fileno(buffer), F_SETFD, FD_CLOEXEC);
+    pid_t pid;
+    int tool = start_output(command.line, &pid);
+    if (tool < 0) {
         perror(command.line);
         fclose(buffer);
         return false;
     }
     // Read to the end even after a failed write, so that the tool ends as it would.
     bool kept = true;
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, tool)) > 0)
-        kept = kept && fwrite(chunk, 1, n, buffer) == n;
-    kept = kept && ferror(tool) == 0;
-    bool ran = pclose(tool) == 0;
+    for (;;) {
+        ssize_t n = read(tool, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            kept = kept && n == 0;
+            break;
+        }
+        kept = kept && fwrite(chunk, 1, static_cast<size_t>(n), buffer) == static_cast<size_t>(n);
+    }
+    close(tool);
+    bool ran = wait_output(pid);
     kept = close_written_file(buffer) == 0 && kept;
     *copied = ran && kept && copy_file(command.buffer, path) == 0;
     return ran;
