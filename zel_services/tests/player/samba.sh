@@ -92,11 +92,12 @@ expect_eq "$c: message" "$said" \
   "[zel_services] \"/mnt/oak7210/bin/testparm -s /tmp/smb.conf.master > $conf\" did not write $conf whole; it is left as it was"
 umount /etc/samba/lib
 
-case_ "a configuration that fills its file system to the last byte is taken; one byte more is not"
+case_ "a configuration that fills its file system to the last byte is taken; one byte or one line more is not"
 mount -t tmpfs -o size=64k zsfull /etc/samba/lib
 fits=$((2 * $(stat -f -c %S /etc/samba/lib)))
 added=$(section SATA_DISK | wc -c)
-for size in $((fits - 1)) $fits $((fits + 1)); do
+# The last row cuts it after a line feed: only the count of bytes tells.
+for size in $((fits - 1)) $fits $((fits + 1)) $((fits + $(section SATA_DISK | tail -n 1 | wc -c))); do
   reset_scene
   { cat "$golden"; line_of $((size - added - $(wc -c < "$golden"))); } > $conf
   cp $conf /tmp/before
