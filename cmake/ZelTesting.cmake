@@ -15,35 +15,99 @@
 #       a script that starts players itself: the word PLAYER in its command stands
 #       for the launcher (zelplayer here, the MIPS player or the board in a profile)
 #
-# PROFILES: where the same test runs again, each registered by its folder under
-# tests/ from what is recorded here:
+# PROFILES: where the same test runs again, each run made by zel_profile_runs (called
+# from its folder under tests/) from the record the registration leaves:
 #   kernel26             under the old kernel's profile (zelplayer --kernel 2.6, or
 #                        zel-kernel in the private root), as kernel26.<name>
 #   mipsel[=SHORT]       on the player's MIPS uClibc build, as mipsel.<SHORT>
 #                        (default: the name after its folder's prefix)
 #   board[=CHIP,...]     on the virtual board, once per flash chip (default nor)
+# A profile the suite cannot run under stops the configure: the MIPS player and the
+# board run MIPS programs, so a program built for the host (a GoogleTest program, a
+# private-root test, a command naming a target) has no run there; a launcher starts
+# its players itself, with no old kernel's profile; a host test runs nowhere else.
 
 set(ZEL_PLAYER ${PROJECT_SOURCE_DIR}/player/zelplayer)
 
-# zel_test_profiles(NAME PROFILE...): records the profiles of test NAME.
-function(zel_test_profiles name)
-  foreach(p IN LISTS ARGN)
+# The chips the board takes, as its --chip option checks them.
+set(zel_board_script ${CMAKE_CURRENT_LIST_DIR}/../player/board/board)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${zel_board_script})
+file(STRINGS ${zel_board_script} zel_chip_line REGEX "case \\$chip in [a-z0-9|-]+\\)")
+if(NOT zel_chip_line MATCHES "case \\$chip in ([a-z0-9|-]+)\\)")
+  message(FATAL_ERROR "${zel_board_script}: no line 'case $chip in CHIP|...)' names the board's chips")
+endif()
+string(REPLACE "|" ";" ZEL_BOARD_CHIPS "${CMAKE_MATCH_1}")
+
+# zel_record(NAME KIND host|private_root|gtest|player|launcher [TIMEOUT s] [TARGET t]
+#            [PLAYER_ARGS ...] [COMMAND ...] [PROFILES ...]): checks the profiles
+# against the kind and keeps the record as the global property ZEL_TEST_<NAME>.
+function(zel_record name)
+  cmake_parse_arguments(R "" "KIND;TIMEOUT;TARGET" "PLAYER_ARGS;COMMAND;PROFILES" ${ARGN})
+  if(NOT R_KIND MATCHES "^(host|private_root|gtest|player|launcher)$")
+    message(FATAL_ERROR "${name}: kind ${R_KIND} is none of host, private_root, gtest, player, launcher")
+  endif()
+  set(allowed kernel26 mipsel board)
+  set(why "")
+  if(R_KIND STREQUAL "host")
+    set(allowed "")
+    set(why "a host test runs on the build host only")
+  elseif(R_KIND STREQUAL "private_root")
+    set(allowed kernel26)
+    set(why "a private-root test runs a program built for the host")
+  elseif(R_KIND STREQUAL "gtest")
+    set(allowed kernel26)
+    set(why "a GoogleTest program is built for the host")
+  elseif(R_KIND STREQUAL "launcher")
+    set(allowed mipsel board)
+    set(why "a launcher starts its players itself, with no old kernel's profile")
+  elseif(R_COMMAND MATCHES "\\$<TARGET_FILE:")
+    set(allowed kernel26)
+    set(why "its command runs a program built for the host")
+  endif()
+  set(record KIND ${R_KIND} TIMEOUT ${R_TIMEOUT})
+  if(R_TARGET)
+    list(APPEND record TARGET ${R_TARGET})
+  endif()
+  foreach(p IN LISTS R_PROFILES)
     string(REPLACE "=" ";" p "${p}")
     list(POP_FRONT p profile)
     if(NOT profile MATCHES "^(kernel26|mipsel|board)$")
       message(FATAL_ERROR "${name}: profile ${profile} is none of kernel26, mipsel, board")
     endif()
+    if(NOT profile IN_LIST allowed)
+      message(FATAL_ERROR "${name}: profile ${profile} refused: ${why}")
+    endif()
     string(REPLACE "," ";" p "${p}")
+    if(profile STREQUAL "mipsel" AND p)
+      list(APPEND record MIPSEL_NAME ${p})
+    elseif(profile STREQUAL "board")
+      if(NOT p)
+        set(p nor)
+      endif()
+      foreach(chip IN LISTS p)
+        if(NOT chip IN_LIST ZEL_BOARD_CHIPS)
+          message(FATAL_ERROR "${name}: profile board=${chip} refused: the board's chips are ${ZEL_BOARD_CHIPS}")
+        endif()
+      endforeach()
+      list(APPEND record BOARD_CHIPS ${p})
+    endif()
     set_property(GLOBAL APPEND PROPERTY ZEL_PROFILE_${profile} ${name})
-    set_property(GLOBAL PROPERTY ZEL_PROFILE_${profile}_${name} ${p})
   endforeach()
+  list(APPEND record PLAYER_ARGS ${R_PLAYER_ARGS} COMMAND ${R_COMMAND})
+  set_property(GLOBAL PROPERTY ZEL_TEST_${name} ${record})
 endfunction()
 
+# KIND (gtest) is zel_gtest's, for a GoogleTest program it runs in the player.
 function(zel_player_test)
-  cmake_parse_arguments(PT "" "NAME;TIMEOUT" "PLAYER_ARGS;COMMAND;LABELS;PROFILES" ${ARGN})
+  cmake_parse_arguments(PT "" "NAME;TIMEOUT;KIND" "PLAYER_ARGS;COMMAND;LABELS;PROFILES" ${ARGN})
   if(NOT PT_TIMEOUT)
     set(PT_TIMEOUT 300)
   endif()
+  if(NOT PT_KIND)
+    set(PT_KIND player)
+  endif()
+  zel_record(${PT_NAME} KIND ${PT_KIND} TIMEOUT ${PT_TIMEOUT} PROFILES ${PT_PROFILES}
+    PLAYER_ARGS ${PT_PLAYER_ARGS} COMMAND ${PT_COMMAND})
   add_test(NAME ${PT_NAME}
     COMMAND ${ZEL_PLAYER} --build ${PROJECT_BINARY_DIR}
             --bind ${PROJECT_BINARY_DIR} --bind ${PROJECT_SOURCE_DIR}
@@ -53,9 +117,6 @@ function(zel_player_test)
     FIXTURES_REQUIRED zel_rootfs
     TIMEOUT ${PT_TIMEOUT}
     RESOURCE_LOCK zel_player_cpu)
-  # Kept for runs of the same test in its profiles (tests/kernel26, mipsel, board).
-  set_property(GLOBAL PROPERTY ZEL_TEST_${PT_NAME} PLAYER ${PT_TIMEOUT} PLAYER_ARGS ${PT_PLAYER_ARGS} COMMAND ${PT_COMMAND})
-  zel_test_profiles(${PT_NAME} ${PT_PROFILES})
 endfunction()
 
 function(zel_launcher_test)
@@ -63,12 +124,11 @@ function(zel_launcher_test)
   if(NOT LT_TIMEOUT)
     set(LT_TIMEOUT 300)
   endif()
+  zel_record(${LT_NAME} KIND launcher TIMEOUT ${LT_TIMEOUT} PROFILES ${LT_PROFILES} COMMAND ${LT_COMMAND})
   list(TRANSFORM LT_COMMAND REPLACE "^PLAYER$" "${ZEL_PLAYER}" OUTPUT_VARIABLE command)
   add_test(NAME ${LT_NAME} COMMAND ${command})
   set_tests_properties(${LT_NAME} PROPERTIES
     LABELS player FIXTURES_REQUIRED zel_rootfs TIMEOUT ${LT_TIMEOUT} RESOURCE_LOCK zel_player_cpu)
-  set_property(GLOBAL PROPERTY ZEL_TEST_${LT_NAME} LAUNCHER ${LT_TIMEOUT} COMMAND ${LT_COMMAND})
-  zel_test_profiles(${LT_NAME} ${LT_PROFILES})
 endfunction()
 
 function(zel_gtest target)
@@ -90,29 +150,106 @@ function(zel_gtest target)
     if(GT_TIMEOUT)
       set(timeout_arg TIMEOUT ${GT_TIMEOUT})
     endif()
-    zel_player_test(NAME ${GT_NAME} ${timeout_arg} LABELS ${GT_LABELS} PROFILES ${GT_PROFILES}
+    zel_player_test(NAME ${GT_NAME} KIND gtest ${timeout_arg} LABELS ${GT_LABELS} PROFILES ${GT_PROFILES}
       PLAYER_ARGS ${GT_PLAYER_ARGS} COMMAND $<TARGET_FILE:${target}>)
     return()
   endif()
 
+  if(NOT GT_TIMEOUT)
+    set(GT_TIMEOUT 120)
+  endif()
   if(GT_RUN STREQUAL "host")
+    zel_record(${GT_NAME} KIND host PROFILES ${GT_PROFILES})
     add_test(NAME ${GT_NAME} COMMAND ${target})
     set(labels unit)
   elseif(GT_RUN STREQUAL "ipc")
+    zel_record(${GT_NAME} KIND host PROFILES ${GT_PROFILES})
     # unshare runs first, then the emulator of a cross build.
     add_test(NAME ${GT_NAME} COMMAND unshare --ipc ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${target}>)
     set(labels unit)
   elseif(GT_RUN STREQUAL "private_root")
+    zel_record(${GT_NAME} KIND private_root TIMEOUT ${GT_TIMEOUT} TARGET ${target} PROFILES ${GT_PROFILES})
     add_test(NAME ${GT_NAME}
       COMMAND sh ${PROJECT_SOURCE_DIR}/testsupport/private_root.sh $<TARGET_FILE:${target}>)
     set(labels store)
-    set_property(GLOBAL PROPERTY ZEL_TEST_${GT_NAME} PRIVATE_ROOT ${target})
-    zel_test_profiles(${GT_NAME} ${GT_PROFILES})
   else()
     message(FATAL_ERROR "zel_gtest(${target}): RUN ${GT_RUN} is none of host, ipc, private_root, player")
   endif()
-  if(NOT GT_TIMEOUT)
-    set(GT_TIMEOUT 120)
-  endif()
   set_tests_properties(${GT_NAME} PROPERTIES LABELS "${labels};${GT_LABELS}" TIMEOUT ${GT_TIMEOUT})
+endfunction()
+
+# zel_board_quote(OUT WORD...): the words as the board's plan reads them, each in
+# single quotes.
+function(zel_board_quote out)
+  set(words "")
+  foreach(w IN LISTS ARGN)
+    string(REPLACE "'" "'\\''" w "${w}")
+    string(APPEND words " '${w}'")
+  endforeach()
+  set(${out} "${words}" PARENT_SCOPE)
+endfunction()
+
+# zel_profile_runs(PROFILE [PLAN VAR]): the runs under PROFILE of every suite registered
+# with it, made from its record alone. Under board, a suite run in the board's players
+# becomes one line of its plan per chip (appended to VAR; Bash is not on the board, its
+# scripts run under BusyBox ash); launchers start the MIPS player or the board instead
+# of zelplayer, each a test of its own.
+function(zel_profile_runs profile)
+  cmake_parse_arguments(PR "" "PLAN" "" ${ARGN})
+  get_property(suites GLOBAL PROPERTY ZEL_PROFILE_${profile})
+  set(lines "")
+  foreach(t IN LISTS suites)
+    get_property(record GLOBAL PROPERTY ZEL_TEST_${t})
+    cmake_parse_arguments(R "" "KIND;TIMEOUT;TARGET;MIPSEL_NAME" "BOARD_CHIPS;PLAYER_ARGS;COMMAND" ${record})
+    string(REGEX REPLACE "^[^.]*\\." "" short ${t})
+    if(profile STREQUAL "kernel26" AND R_KIND STREQUAL "private_root")
+      add_test(NAME kernel26.${t}
+        COMMAND sh ${PROJECT_SOURCE_DIR}/testsupport/private_root.sh
+                $<TARGET_FILE:zel-kernel> 2.6 $<TARGET_FILE:${R_TARGET}>)
+      set_tests_properties(kernel26.${t} PROPERTIES LABELS "store;kernel26" TIMEOUT ${R_TIMEOUT}
+        ENVIRONMENT ZP_KERNEL=2.6)
+    elseif(profile STREQUAL "kernel26")
+      zel_player_test(NAME kernel26.${t} TIMEOUT ${R_TIMEOUT} LABELS kernel26
+        PLAYER_ARGS --kernel 2.6 ${R_PLAYER_ARGS} COMMAND ${R_COMMAND})
+    elseif(profile STREQUAL "mipsel" AND R_KIND STREQUAL "launcher")
+      if(R_MIPSEL_NAME)
+        set(short ${R_MIPSEL_NAME})
+      endif()
+      list(TRANSFORM R_COMMAND REPLACE "^PLAYER$" "${PROJECT_SOURCE_DIR}/tests/mipsel/zelplayer-mipsel")
+      add_test(NAME mipsel.${short} COMMAND ${R_COMMAND})
+      set_tests_properties(mipsel.${short} PROPERTIES LABELS "player;mipsel"
+        FIXTURES_REQUIRED zel_mipsel TIMEOUT ${R_TIMEOUT} RESOURCE_LOCK zel_player_cpu)
+    elseif(profile STREQUAL "mipsel")
+      if(R_MIPSEL_NAME)
+        set(short ${R_MIPSEL_NAME})
+      endif()
+      # The boot script returns before its background daemon has started, and a MIPS
+      # start loses the race with a suite that looks for the daemon at once.
+      if("--daemon" IN_LIST R_PLAYER_ARGS)
+        list(POP_FRONT R_COMMAND)
+        list(PREPEND R_COMMAND /bin/sh ${PROJECT_SOURCE_DIR}/tests/mipsel/after_daemon.sh)
+      endif()
+      zel_player_test(NAME mipsel.${short} TIMEOUT ${R_TIMEOUT} LABELS mipsel
+        PLAYER_ARGS --target mipsel ${R_PLAYER_ARGS} COMMAND ${R_COMMAND})
+      set_tests_properties(mipsel.${short} PROPERTIES FIXTURES_REQUIRED zel_mipsel)
+    elseif(R_KIND STREQUAL "launcher")
+      list(TRANSFORM R_COMMAND REPLACE "^PLAYER$" "${PROJECT_SOURCE_DIR}/player/board/board")
+      add_test(NAME board.${short} COMMAND ${R_COMMAND})
+      set_tests_properties(board.${short} PROPERTIES LABELS "board"
+        FIXTURES_REQUIRED zel_board TIMEOUT ${R_TIMEOUT} RESOURCE_LOCK zel_player_cpu)
+    else()
+      list(GET R_COMMAND 0 shell)
+      if(shell MATCHES "^(/bin/)?bash$")
+        list(POP_FRONT R_COMMAND)
+        list(PREPEND R_COMMAND sh)
+      endif()
+      zel_board_quote(words ${R_PLAYER_ARGS} -- ${R_COMMAND})
+      foreach(chip IN LISTS R_BOARD_CHIPS)
+        string(APPEND lines "${t}@${chip} --chip ${chip}${words}\n")
+      endforeach()
+    endif()
+  endforeach()
+  if(PR_PLAN)
+    set(${PR_PLAN} "${${PR_PLAN}}${lines}" PARENT_SCOPE)
+  endif()
 endfunction()

@@ -6,7 +6,8 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/statvfs.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "own_file.h"
@@ -63,10 +64,11 @@ int close_written_file(FILE *f)
     return (fclose(f) != 0 || bad) ? -1 : 0;
 }
 
+char chunk[4096];
+
 // 0 when the whole file was copied.
 int copy_file(const char *from, const char *to)
 {
-    static char chunk[4096];
     int result = -1;
     FILE *in = open_file(from, "rb");
     FILE *out = in != nullptr ? open_file(to, "wb") : nullptr;
@@ -133,18 +135,90 @@ bool ends_line(const char *path)
     return whole;
 }
 
-// A tool may exit 0 over an output that a full file system cut (testparm does): a
-// new configuration counts only when its file system still has room, which a write
-// cut by a full one does not leave, and when it ends with a line feed wherever what
-// the tool was given did. A table kept without its last line feed stays so.
-bool written_whole(const char *path, bool want_line_end)
+// -1 when there is no file to measure.
+off_t file_size(const char *path)
 {
-    struct statvfs fs;
-    if (statvfs(path, &fs) == 0 && fs.f_blocks > 0 && fs.f_bfree == 0)
+    struct stat st;
+    return stat(path, &st) == 0 ? st.st_size : -1;
+}
+
+// Starts "sh -c LINE" with its standard output into a pipe; the read end, or -1.
+// Not popen: glibc's needs pipe2, which 2.6 kernels lack.
+int start_output(const char *line, pid_t *pid)
+{
+    int ends[2];
+    if (pipe(ends) != 0)
+        return -1;
+    *pid = fork();
+    if (*pid == 0) {
+        dup2(ends[1], STDOUT_FILENO);
+        close(ends[0]);
+        close(ends[1]);
+        const char *argv[] = {"sh", "-c", line, nullptr};
+        execv("/bin/sh", const_cast<char *const *>(argv));
+        _exit(127);
+    }
+    close(ends[1]);
+    if (*pid < 0) {
+        close(ends[0]);
+        return -1;
+    }
+    return ends[0];
+}
+
+// true when the command exited 0.
+bool wait_output(pid_t pid)
+{
+    int status;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR)
+            return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The tool's output into the buffer, then, once the tool has exited 0, the buffer
+// copied in place. false when the tool could not run or failed; *copied tells whether
+// every byte of its output reached the buffer and the configuration.
+bool run_into(const config_command &command, const char *path, bool *copied)
+{
+    *copied = false;
+    FILE *buffer = open_file(command.buffer, "wb");
+    if (buffer == nullptr)
         return false;
-    if (access(path, F_OK) != 0)
+    fcntl(fileno(buffer), F_SETFD, FD_CLOEXEC);
+    pid_t pid;
+    int tool = start_output(command.line, &pid);
+    if (tool < 0) {
+        perror(command.line);
+        fclose(buffer);
         return false;
-    return !want_line_end || ends_line(path);
+    }
+    // Read to the end even after a failed write, so that the tool ends as it would.
+    bool kept = true;
+    for (;;) {
+        ssize_t n = read(tool, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            kept = kept && n == 0;
+            break;
+        }
+        kept = kept && fwrite(chunk, 1, static_cast<size_t>(n), buffer) == static_cast<size_t>(n);
+    }
+    close(tool);
+    bool ran = wait_output(pid);
+    kept = close_written_file(buffer) == 0 && kept;
+    *copied = ran && kept && copy_file(command.buffer, path) == 0;
+    return ran;
+}
+
+const char *said_command(const config_command &command, const char *path)
+{
+    static char text[COMMAND_SIZE + LINE_SIZE];
+    if (command.put != config_put::output)
+        return command.line;
+    snprintf(text, sizeof text, "%s > %s", command.line, path);
+    return text;
 }
 
 } // namespace
@@ -165,7 +239,7 @@ int recover_config(const config_file &conf)
 }
 
 int replace_config(const config_file &conf, const char *temp, const char *mode, fill_step fill, const void *ctx,
-                   const char *command)
+                   const config_command &command)
 {
     if (write_temp(temp, mode, fill, ctx) != 0) {
         fprintf(stderr, ZS_PREFIX "Cannot write %s; %s is left as it was\n", temp, conf.path);
@@ -179,19 +253,36 @@ int replace_config(const config_file &conf, const char *temp, const char *mode, 
         return -1;
     }
 
+    // What the configuration must hold afterwards: its size, and a line feed at its end
+    // wherever what the tool was given ended with one (a table kept without its last
+    // line feed stays so).
     bool want_line_end = ends_line(temp);
-    bool ran = system(command) == 0;
-    if (ran && written_whole(conf.path, want_line_end)) {
+    off_t want_size = file_size(temp);
+    if (command.put == config_put::appends_temp && existed)
+        want_size += file_size(conf.path);
+
+    bool ran;
+    bool copied = true;
+    if (command.put == config_put::output) {
+        ran = run_into(command, conf.path, &copied);
+        want_size = file_size(command.buffer);
+    } else {
+        ran = system(command.line) == 0;
+    }
+    if (ran && copied && file_size(conf.path) == want_size && (!want_line_end || ends_line(conf.path))) {
         if (existed)
             remove(conf.saved);
         remove(temp);
+        if (command.put == config_put::output)
+            remove(command.buffer);
         return 0;
     }
+    const char *said = said_command(command, conf.path);
     if (put_back(conf, existed) != 0)
         fprintf(stderr, ZS_PREFIX "Cannot put back %s; the previous one is kept in %s\n", conf.path, conf.saved);
     else if (ran)
-        fprintf(stderr, ZS_PREFIX "\"%s\" did not write %s whole; it is left as it was\n", command, conf.path);
+        fprintf(stderr, ZS_PREFIX "\"%s\" did not write %s whole; it is left as it was\n", said, conf.path);
     else
-        fprintf(stderr, ZS_PREFIX "\"%s\" failed; %s is left as it was\n", command, conf.path);
+        fprintf(stderr, ZS_PREFIX "\"%s\" failed; %s is left as it was\n", said, conf.path);
     return -1;
 }

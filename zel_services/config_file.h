@@ -39,14 +39,32 @@ struct config_file {
 // still cannot go back; the operation then changes nothing.
 int recover_config(const config_file &conf);
 
+// How a command puts the new configuration in place, and so what the configuration
+// must hold after it: the temporary file moved there, the temporary file appended to
+// it, or the tool's standard output. A tool may exit 0 over an output that a full
+// file system cut (testparm does), so an output is never redirected onto the
+// configuration: it is kept in a buffer file until the tool has exited, then copied
+// in place by writes whose failure is seen.
+enum class config_put {
+    moves_temp,
+    appends_temp,
+    output
+};
+struct config_command {
+    const char *line; // run by the shell; for output, said as "LINE > PATH"
+    config_put put;
+    const char *buffer; // for output
+};
+
 // Writes the temporary file (fill returns -1 when it cannot), saves the configuration,
 // and runs the command that puts the new one in place. When the command fails, or
-// exits 0 without writing the configuration whole, the saved content is put back;
+// exits 0 without writing the configuration whole (not all it was to write, or cut
+// before the line feed that ended what it was given), the saved content is put back;
 // when even that fails, the saved copy stays and its path is named on standard error.
-// 0 when the command succeeded; the temporary file is removed then and left for a
-// look otherwise.
+// 0 when the command succeeded; the temporary file and the buffer are removed then and
+// left for a look otherwise.
 using fill_step = int (*)(FILE *out, const void *ctx);
 int replace_config(const config_file &conf, const char *temp, const char *mode, fill_step fill, const void *ctx,
-                   const char *command);
+                   const config_command &command);
 
 #endif // ZEL_SERVICES_CONFIG_FILE_H

@@ -23,6 +23,8 @@
 namespace {
 
 const config_file exports = {EXPORTS_PATH, "/tmp/exports.saved"};
+const config_command append_block = {"cat " EXPORTS_NEW " >> " EXPORTS_PATH, config_put::appends_temp, nullptr};
+const config_command move_table = {"mv " EXPORTS_NEW " " EXPORTS_PATH, config_put::moves_temp, nullptr};
 
 int read_interface(char *out, const char *ifname, unsigned long request)
 {
@@ -142,7 +144,7 @@ int write_reload_entry(FILE *out, const char *name, const void *client)
 const root_config reload = {&exports,
                             EXPORTS_NEW,
                             "w",
-                            "mv " EXPORTS_NEW " " EXPORTS_PATH,
+                            &move_table,
                             ZS_PREFIX "Reload NFS share failed due to the failure on system call!",
                             nullptr,
                             write_reload_entry};
@@ -196,7 +198,7 @@ int add_nfs_share(const char *list)
 {
     if (recover_config(exports) != 0)
         return 0;
-    if (replace_config(exports, EXPORTS_NEW, "w", fill_block, list, "cat " EXPORTS_NEW " >> " EXPORTS_PATH) == 0)
+    if (replace_config(exports, EXPORTS_NEW, "w", fill_block, list, append_block) == 0)
         run_ignoring_status(EXPORTFS_COMMAND);
     return 0;
 }
@@ -209,7 +211,7 @@ int remove_nfs_share(const char *name)
         return 0;
     if (system("cp " EXPORTS_PATH " " EXPORTS_COPY) != 0)
         return 0;
-    if (replace_config(exports, EXPORTS_NEW, "w", fill_without, name, "mv " EXPORTS_NEW " " EXPORTS_PATH) == 0) {
+    if (replace_config(exports, EXPORTS_NEW, "w", fill_without, name, move_table) == 0) {
         run_ignoring_status(EXPORTFS_COMMAND);
         remove(EXPORTS_COPY);
     }

@@ -114,7 +114,7 @@ int replace_from_root(const root_config &how, const void *ctx)
     scan_job job = {&how, ctx, open_file(SHARE_LIST_PATH, "r")};
     if (job.list == nullptr)
         return -1;
-    int replaced = replace_config(*how.conf, how.temp, how.mode, fill_from_listing, &job, how.command);
+    int replaced = replace_config(*how.conf, how.temp, how.mode, fill_from_listing, &job, *how.command);
     fclose(job.list);
     if (replaced == 0)
         remove(SHARE_LIST_PATH);

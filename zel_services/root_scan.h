@@ -13,7 +13,7 @@ struct root_config {
     const config_file *conf;
     const char *temp; // written first, in mode, then put in place by command
     const char *mode;
-    const char *command;
+    const config_command *command;
     const char *list_failed; // said when the root cannot be listed
     int (*head)(FILE *out, const void *ctx);
     int (*entry)(FILE *out, const char *name, const void *ctx);

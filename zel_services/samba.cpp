@@ -11,13 +11,13 @@
 #include "zel_paths.h"
 
 #define SMB_CONF_COPY "/tmp/smb.conf"
-#define TESTPARM_COMMAND ZEL_BIN_DIR "/testparm -s " SMB_MASTER_PATH " > " SMB_CONF_PATH
 
 namespace {
 
-// The tool's output goes straight onto the configuration; its previous content is
-// kept here until the tool has succeeded.
+// The configuration is testparm's output; its previous content is kept in the saved
+// copy until the output is in place whole.
 const config_file smb_conf = {SMB_CONF_PATH, "/tmp/smb.conf.saved"};
+const config_command testparm = {ZEL_BIN_DIR "/testparm -s " SMB_MASTER_PATH, config_put::output, SMB_CONF_COPY};
 
 } // namespace
 
@@ -122,7 +122,7 @@ int write_master_entry(FILE *out, const char *name, const void *)
 const root_config master = {&smb_conf,
                             SMB_MASTER_PATH,
                             "wt",
-                            TESTPARM_COMMAND,
+                            &testparm,
                             ZS_PREFIX "Change workgroup failed due to the failure on system call!",
                             write_master_head,
                             write_master_entry};
@@ -179,7 +179,7 @@ int add_smb_share(const char *list)
         return 0;
     if (system("cp " SMB_CONF_PATH " " SMB_MASTER_PATH) != 0)
         return 0;
-    replace_config(smb_conf, SMB_MASTER_PATH, "a+", fill_sections, list, TESTPARM_COMMAND);
+    replace_config(smb_conf, SMB_MASTER_PATH, "a+", fill_sections, list, testparm);
     return 0;
 }
 
@@ -189,7 +189,7 @@ int remove_smb_share(const char *name)
         return 0;
     if (system("cp " SMB_CONF_PATH " " SMB_CONF_COPY) != 0)
         return 0;
-    if (replace_config(smb_conf, SMB_MASTER_PATH, "w", fill_without, name, TESTPARM_COMMAND) == 0)
-        remove(SMB_CONF_COPY);
+    // The copy becomes testparm's buffer, removed once the new configuration is in place.
+    replace_config(smb_conf, SMB_MASTER_PATH, "w", fill_without, name, testparm);
     return 0;
 }

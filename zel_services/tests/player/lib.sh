@@ -58,3 +58,21 @@ section() {
   printf '[%s]\n\tpath = /%s\n\twriteable = yes\n\tvalid users = zel\n' "$1" "$1"
   printf '\tforce create mode = 0644\n\tforce directory mode = 0755\n'
 }
+
+# room FILE BYTES: a file .pad beside FILE leaves its file system (a tmpfs of the
+# test's own) just the room for FILE to hold BYTES, a whole number of pages: what is
+# free, and the pages FILE holds now.
+room() {
+  local dir=${1%/*} free file
+  rm -f "$dir/.pad"
+  free=$(stat -f -c '%a * %S' "$dir")
+  file=$(stat -c '%b * %B' "$1" 2>/dev/null || echo 0)
+  head -c $(($free + $file - $2)) /dev/zero > "$dir/.pad"
+}
+
+# line_of N: a comment line of N bytes, its line feed included.
+line_of() {
+  printf '#'
+  head -c $(($1 - 2)) /dev/zero | tr '\0' x
+  printf '\n'
+}

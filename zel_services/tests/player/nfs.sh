@@ -220,6 +220,34 @@ for op in "cmd=nfs_share opt=eth0" "cmd=add_share opt=SATA_DISK" "cmd=remove_sha
   expect_eq "$c: $op: exportfs not run" "$(calls)" ""
 done
 
+case_ "a table that fills /etc to the last byte is taken; one byte or one line more is not"
+# /etc on a file system of its own, as full as each row needs.
+cp -a /etc /tmp/etc.all
+mount -t tmpfs -o size=$(($(du -sk /etc | cut -f1) + 64))k zsetc /etc
+cp -a /tmp/etc.all/. /etc
+fits=$((2 * $(stat -f -c %S /etc)))
+added=$({ echo; entry SATA_DISK $ETH; } | wc -c)
+# The last row cuts it after a line feed: only the count of bytes tells.
+for size in $((fits - 1)) $fits $((fits + 1)) $((fits + $(entry SATA_DISK $ETH | tail -n 1 | wc -c))); do
+  reset_scene
+  { entry share $ETH; line_of $((size - added - $(entry share $ETH | wc -c))); } > /etc/exports
+  cp /etc/exports /tmp/before
+  room /etc/exports $fits
+  zs cmd=add_share opt=SATA_DISK
+  expect_no_file "$c: $size bytes: saved copy gone" /tmp/exports.saved
+  if [ $size -le $fits ]; then
+    expect_file "$c: $size bytes: table" /etc/exports "$(want "$(cat /tmp/before; echo; entry SATA_DISK $ETH)
+")"
+    expect_eq "$c: $size bytes: nothing said" "$said" ""
+  else
+    expect_file "$c: $size bytes: table" /etc/exports /tmp/before
+    expect_eq "$c: $size bytes: message" "$said" \
+      "[zel_services] \"cat /tmp/exports >> /etc/exports\" failed; /etc/exports is left as it was"
+  fi
+done
+umount /etc
+rm -rf /tmp/etc.all
+
 case_ "a root that cannot be listed leaves the table or the Samba configuration as it was"
 for op in "cmd=nfs_share opt=eth0" "cmd=smb_workgrp opt=W"; do
   reset_scene

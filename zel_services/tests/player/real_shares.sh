@@ -166,7 +166,8 @@ case_ "testparm exits 0 over an output that a full file system cut: nothing repl
 mount -t tmpfs -o size=4k zsfull /etc/samba/lib
 cp /tmp/conf.before $conf
 check "$c: the configuration fits before" -- [ "$(wc -c < $conf)" -lt 3000 ]
-zs cmd=add_share "opt=$(seq -f 'USB_DRIVE_%02g' 1 20 | paste -sd'|' | sed 's/|/|#/g')"
+# Fifty sections: testparm's output needs more than the 4 KiB.
+zs cmd=add_share "opt=$(seq -f 'D%02g' 1 50 | paste -sd'|' | sed 's/|/|#/g')"
 expect_file "$c: configuration" $conf /tmp/conf.before
 expect_eq "$c: message" "$said" \
   "[zel_services] \"/mnt/oak7210/bin/testparm -s /tmp/smb.conf.master > $conf\" did not write $conf whole; it is left as it was"

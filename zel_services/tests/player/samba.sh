@@ -80,7 +80,8 @@ done
 case_ "a tool that exits 0 over an output cut by a full file system replaces nothing"
 reset_scene
 mount -t tmpfs -o size=8k zsfull /etc/samba/lib
-{ cat "$golden"; for n in $(seq 10 23); do section "SATA_DISK$n"; done; } > $conf
+# Before: about 7.4 of the 8 KiB; the output would need about 9.8.
+{ cat "$golden"; for n in $(seq 10 60); do section "SATA_DISK$n"; done; } > $conf
 cp $conf /tmp/before
 list=$(for n in $(seq 1 20); do printf 'USB_DRIVE_%02d|#' "$n"; done)
 list=${list%|#}
@@ -89,6 +90,31 @@ expect_file "$c: configuration" $conf /tmp/before
 expect_no_file "$c: saved copy gone" /tmp/smb.conf.saved
 expect_eq "$c: message" "$said" \
   "[zel_services] \"/mnt/oak7210/bin/testparm -s /tmp/smb.conf.master > $conf\" did not write $conf whole; it is left as it was"
+umount /etc/samba/lib
+
+case_ "a configuration that fills its file system to the last byte is taken; one byte or one line more is not"
+mount -t tmpfs -o size=64k zsfull /etc/samba/lib
+fits=$((2 * $(stat -f -c %S /etc/samba/lib)))
+added=$(section SATA_DISK | wc -c)
+# The last row cuts it after a line feed: only the count of bytes tells.
+for size in $((fits - 1)) $fits $((fits + 1)) $((fits + $(section SATA_DISK | tail -n 1 | wc -c))); do
+  reset_scene
+  { cat "$golden"; line_of $((size - added - $(wc -c < "$golden"))); } > $conf
+  cp $conf /tmp/before
+  room $conf $fits
+  zs cmd=add_share opt=SATA_DISK
+  expect_no_file "$c: $size bytes: saved copy gone" /tmp/smb.conf.saved
+  if [ $size -le $fits ]; then
+    expect_no_file "$c: $size bytes: testparm's output gone" /tmp/smb.conf
+    expect_file "$c: $size bytes: configuration" $conf "$(want "$(cat /tmp/before; section SATA_DISK)
+")"
+    expect_eq "$c: $size bytes: nothing said" "$said" ""
+  else
+    expect_file "$c: $size bytes: configuration" $conf /tmp/before
+    expect_eq "$c: $size bytes: message" "$said" \
+      "[zel_services] \"/mnt/oak7210/bin/testparm -s /tmp/smb.conf.master > $conf\" did not write $conf whole; it is left as it was"
+  fi
+done
 umount /etc/samba/lib
 
 case_ "a configuration that cannot be saved first is not replaced"
