@@ -126,6 +126,7 @@ done <<< "$ZP_BINDS"
 envlist=(
   "PATH=$ZEL_BIN_DIR:/player/bin:/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
   "HOME=/root" "TERM=${TERM:-dumb}" "LANG=C.UTF-8" "ZP_DAEMON=$ZP_DAEMON"
+  "ZP_SERVICES=${ZP_SERVICES:-standin}"
   # Sanitized builds run beside preloaded libraries in here.
   "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"
   "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"

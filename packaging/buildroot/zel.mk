@@ -16,6 +16,10 @@ ZEL_INSTALL_STAGING = YES
 # project fixes no compiler or CPU flag.
 ZEL_CONF_OPTS = -DBUILD_TESTING=OFF -DZEL_WERROR=OFF
 
+ifeq ($(BR2_PACKAGE_ZEL_SERVICE_SCRIPTS),y)
+ZEL_CONF_OPTS += -DZEL_SERVICE_SCRIPTS=ON
+endif
+
 # The integrator's settings for a player whose flash holds none.
 ZEL_DEFAULTS = $(call qstrip,$(BR2_PACKAGE_ZEL_DEFAULTS))
 ifneq ($(ZEL_DEFAULTS),)
