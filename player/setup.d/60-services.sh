@@ -36,6 +36,12 @@ done <"$zs_services/users.txt"
 ln -sf /proc/self/mounts "$R/etc/mtab"
 [[ ! -e /etc/netconfig ]] || cp /etc/netconfig "$R/etc/netconfig"
 
+# Servers look their own host name up (ganesha's callbacks, Samba's names).
+grep -qw zelplayer "$R/etc/hosts" 2>/dev/null || echo "127.0.1.1 zelplayer" >>"$R/etc/hosts"
+# The clients' own configuration (smbclient, nmblookup): the server's is
+# /etc/samba/lib/smb.conf, which the scripts name.
+[[ -e "$R/etc/samba/smb.conf" ]] || printf '[global]\n' >"$R/etc/samba/smb.conf"
+
 # State folders of the servers (the scripts make the ones that live in tmpfs too).
 mkdir -p "$R/var/lib/samba/private" "$R/var/cache/samba" "$R/run/samba" "$R/var/log/samba" \
          "$R/etc/samba/var" "$R/run/rpcbind" "$R/var/lib/nfs/ganesha" "$R/run/ganesha" \
