@@ -17,6 +17,8 @@ none_of() { for _p; do running "$_p" && return 1; done; return 0; }
 
 check "the real scripts are in place" -- grep -q service_lib.sh /mnt/oak7210/server/ms
 settings_file "$ALL_WANTED"
+# What the NFS server serves: /share and the disk, to the interface's network.
+zel_services cmd=nfs_share opt=eth0
 
 # A request's lines return once their processes run or are gone, so the daemon's
 # refresh right after the request already shows it: well before the next timed sweep
