@@ -15,7 +15,7 @@ client_hlink() {
         [ "$_a" = "$ADDR" ] && echo "$(hostname).local is $_a"
 }
 # FTP: the server's greeting (a login costs seconds of CPU: see the FTP tests).
-client_ftp() { curl -s -m 3 "telnet://$ADDR:21" </dev/null 2>/dev/null | sed -n '1{/^220/p;}' | grep .; }
+client_ftp() { python3 "$zel_src/services/tests/netprobe.py" banner "$ADDR" 21 | grep '^220'; }
 # Samba: an anonymous listing of the shares.
 client_smb() { smbclient -L "$ADDR" -N -g 2>/dev/null | grep '^Disk|'; }
 # NFS: the listing of /share.

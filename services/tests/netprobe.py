@@ -5,6 +5,7 @@
                                         interface of ADDR; prints the LOCATION answered
   netprobe.py mdns ADDR NAME [SECONDS]  the A record of NAME (zelplayer.local); prints
                                         the address answered
+  netprobe.py banner ADDR PORT          the first line a TCP server sends (FTP's 220)
 Exit status 0 on an answer, 1 when none came in time. Multicast leaves through ADDR's
 interface only: the player's own namespace.
 """
@@ -59,11 +60,21 @@ def mdns(addr, name, seconds):
     return ask(addr, '224.0.0.251', 5353, query, parse, seconds)
 
 
+def banner(addr, port):
+    try:
+        with socket.create_connection((addr, port), timeout=3) as s:
+            return s.makefile('rb').readline().decode('latin-1').strip()
+    except OSError:
+        return None
+
+
 def main(argv):
     if len(argv) >= 3 and argv[1] == 'ssdp':
         got = ssdp(argv[2], float(argv[3]) if len(argv) > 3 else 5)
     elif len(argv) >= 4 and argv[1] == 'mdns':
         got = mdns(argv[2], argv[3], float(argv[4]) if len(argv) > 4 else 5)
+    elif len(argv) == 4 and argv[1] == 'banner':
+        got = banner(argv[2], int(argv[3]))
     else:
         print(__doc__.strip(), file=sys.stderr)
         return 2
