@@ -20,6 +20,11 @@ settings_file "$ALL_WANTED"
 # What the NFS server serves: /share and the disk, to the interface's network.
 zel_services cmd=nfs_share opt=eth0
 
+# A disk folder's name cannot add a line to the media server's configuration.
+mkdir "/HARD_DISK
+port=8201"
+on_its_port() { client_upnp | grep -q ':8200/'; }
+
 # A request's lines return once their processes run or are gone, so the daemon's
 # refresh right after the request already shows it: well before the next timed sweep
 # (31 s). The FTP start alone runs in the background ("&"): its marker may wait for
@@ -33,6 +38,7 @@ while read -r _ key start stop marker procs; do
     check "$key: \"$start\" brings up $procs" -- wait_for 20 -- running_all $procs
     check "$key: marker $marker with the processes" -- wait_for $bound -- present "$marker"
     is_served "$key" && check "$key: the client is answered" -- wait_for 20 -- answers "$key"
+    [ "$key" = upnp ] && check "upnp: on its port, whatever the disks are called" -- on_its_port
     zelctl send "$stop"
     check "$key: \"$stop\": marker gone in the request's own refresh" -- wait_for 8 -- absent "$marker"
     # shellcheck disable=SC2086
