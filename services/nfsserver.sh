@@ -25,6 +25,9 @@ KERNEL_LIB=${ZEL_NFS_KERNEL_LIB:-/mnt/oak7210/etc/nfsserver-kernel.sh}
 
 kernel_nfsd() {
     [ "${ZEL_NFS_USERSPACE:-0}" = 1 ] && return 1
+    # The simulated player (ZP_SERVICES, and no ZP_BOARD) shares the host's kernel: a
+    # modprobe there would load a module into the host's.
+    [ -n "${ZP_SERVICES:-}" ] && [ -z "${ZP_BOARD:-}" ] && return 1
     [ -e "$KERNEL_LIB" ] || return 1
     modprobe nfsd 2>/dev/null
     grep -qw nfsd /proc/filesystems 2>/dev/null
