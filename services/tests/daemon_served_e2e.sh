@@ -103,4 +103,17 @@ for key in $served; do
     check "$key: the client is answered again" -- wait_for 20 -- answers "$key"
 done
 check "every marker back" -- wait_for 40 -- all_markers
+
+# A server that takes connections but never answers (stopped here) does not hold its
+# stop line, and with it the daemon: asked over its RPC, then TERM, then KILL.
+stalled() { t0=$(now); while read -r line; do sh -c "$line"; done; echo $(($(now) - t0)) > "$1"; }
+# shellcheck disable=SC2046
+kill -STOP $(pidof btpd) $(pidof nzbget)
+request_lines m | stalled /tmp/took.m &
+request_lines o | stalled /tmp/took.o &
+wait
+for l in m o; do
+    check "\"$l\" over a stalled server returns within 40 s ($(cat /tmp/took.$l) s)" -- [ "$(cat /tmp/took.$l)" -le 40 ]
+done
+check "and leaves no process" -- none_of btpd nzbget
 finish
