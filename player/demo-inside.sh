@@ -1,7 +1,11 @@
 #!/bin/bash
-# Runs inside the simulated player: shows a restart-all as it happens.
+# Runs inside the simulated player: shows a restart-all as it happens and, over real
+# servers (--services real), what their clients answer. $1: the source folder.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
+zel_src=${1:-$(dirname "$here")}
+real=""
+[ "${ZP_SERVICES:-standin}" = real ] && real=1
 # shellcheck source=player/testlib.sh
 . "$here/testlib.sh"
 . /player/bin/service_table.sh
@@ -29,6 +33,25 @@ table() {
   done
 }
 
+# Real servers going down and coming up, as the restart-all goes on.
+follow_processes() {
+  local p pid
+  declare -A was
+  for p in $processes; do was[$p]=$(pidof "$p"); done
+  while :; do
+    for p in $processes; do
+      pid=$(pidof "$p")
+      if [ -z "$pid" ] && [ -n "${was[$p]}" ]; then
+        say "  $p down"
+      elif [ -n "$pid" ] && [ -z "${was[$p]}" ]; then
+        say "  $p up (pid ${pid%% *})"
+      fi
+      was[$p]=$pid
+    done
+    sleep 0.5
+  done
+}
+
 # Turns the stand-ins' journal into progress lines as the restart-all goes on.
 follow_journal() {
   tail -n 0 -F /player/journal 2>/dev/null | while read -r _ path args; do
@@ -44,6 +67,20 @@ echo "(times in brackets are the player's clock)"
 say "player booted; settings recreated from flash:"
 zelctl show 2>/dev/null | sed 's/^/    /'
 pidof zeldaemon >/dev/null && say "zeldaemon running (pid $(pidof zeldaemon))"
+
+if [ -n "$real" ]; then
+  # shellcheck source=services/tests/clients.sh
+  . "$zel_src/services/tests/clients.sh"
+  say "the shares, as the settings pages write them: workgroup MEDIAGRP, NFS to eth0's"
+  say "network, passwords of the Samba account zel and the FTP account ftpuser"
+  # Only zel_services' own complaints: the tools it runs are talkative.
+  zs() { zel_services "$@" 2>&1 | grep '^\[zel_services\]' | sed 's/^/    /'; }
+  zs cmd=smb_workgrp opt=MEDIAGRP
+  zs cmd=nfs_share opt=eth0
+  printf 'demo-pw\ndemo-pw\n' | zs cmd=ftp_passwd opt=ftpuser
+  zelctl set smb_passwd=demo-pw
+  echo "a file on the player" > /share/hello.txt
+fi
 
 say "bringing up the services whose setting is 1"
 for i in "${!services[@]}"; do
@@ -64,6 +101,8 @@ table
 : > /player/journal
 follow_journal &
 follower=$!
+watcher=""
+if [ -n "$real" ]; then follow_processes & watcher=$!; fi
 
 say "queueing the restart-all request \"$RESET_LETTER\""
 zelctl send "$RESET_LETTER"
@@ -96,7 +135,7 @@ markers_follow() {
   return 0
 }
 wait_for 80 -- markers_follow
-kill "$follower" 2>/dev/null
+kill "$follower" $watcher 2>/dev/null
 
 say "summary"
 table
@@ -110,6 +149,29 @@ done
 check "the flash holds the settings" -- flash_holds_settings
 check "every marker follows its processes" -- markers_follow
 expect_eq "the browser on the maintenance page" "$last" "file:///opt/oakhttpd/default/maintenance.html::"
+
+if [ -n "$real" ]; then
+  say "what real clients on the player's network ($ADDR) answer"
+  shares() { smbclient -L "$ADDR" -N -g 2>/dev/null | awk -F'|' '$1 == "Disk" { printf "%s ", $2 }'; }
+  workgroup() { nmblookup -A "$ADDR" 2>/dev/null | awk '/<00> - <GROUP>/ { print $1; exit }'; }
+  ftp_login() { curl -s -m 20 -u ftpuser:demo-pw --list-only "ftp://$ADDR/" | grep -vx '\.\.\?' | tr '\n' ' '; }
+  nfs_listing() { nfs-ls "nfs://$ADDR/share" 2>/dev/null | awk '{ printf "%s ", $NF }'; }
+  answer() {
+    local what=$1 got
+    shift
+    got=$("$@" 2>/dev/null)
+    printf '    %-34s %s\n' "$what" "${got:-(no answer)}"
+    expect_eq "$what answered" "$([ -n "$got" ] && echo yes)" yes >/dev/null
+  }
+  answer "Samba shares (smbclient -L):" shares
+  answer "Samba workgroup (nmblookup -A):" workgroup
+  answer "FTP login as ftpuser, listing:" ftp_login
+  answer "NFS listing of /share (nfs-ls):" nfs_listing
+  answer "media server (SSDP M-SEARCH):" client_upnp
+  answer "mDNS ($(hostname).local):" client_hlink
+  answer "BitTorrent RPC (session-get):" client_btpd
+  answer "Usenet JSON-RPC (version):" client_nzb
+fi
 
 say "stopping the daemon"
 if [ -x /etc/init.d/S60zeldaemon ]; then /etc/init.d/S60zeldaemon stop; else kill "$(pidof zeldaemon)"; fi
