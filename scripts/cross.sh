@@ -18,7 +18,7 @@
 # emulation, clock) to build/cross-mipsel-player/player/bin. GoogleTest needs
 # libstdc++, which has no uClibc build here: the MIPS unit tests are built in
 # build/cross-mipsel-glibc with the static glibc toolchain
-# (cmake/toolchains/mipsel-linux-gnu.cmake), which installs nothing.
+# (cmake/toolchains/cross-glibc.cmake), which installs nothing.
 #
 # ZEL_CROSS_COMPONENTS_<target> overrides the folder list of one target.
 set -euo pipefail
