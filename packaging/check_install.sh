@@ -5,16 +5,19 @@
 # for the toolchain's machine, the library and header for other packages, the
 # service programs free of libstdc++, and nothing else.
 #
-#   check_install.sh SOURCE_DIR WORK_DIR [TOOLCHAIN_FILE]
+#   check_install.sh SOURCE_DIR WORK_DIR [TOOLCHAIN_FILE [CMAKE_ARG...]]
+#
+# CMAKE_ARGs are what the toolchain file asks for (-DZEL_CROSS_TRIPLE=...).
 set -euo pipefail
 src=$1 work=$2 toolchain=${3:-}
+shift $(($# < 3 ? $# : 3))
 
 rm -rf "$work"
 mkdir -p "$work"
 # The preset holds what they pass: Makefiles, their own optimisation in CFLAGS and
 # CXXFLAGS with CMake's Release flags kept down to -DNDEBUG, no tests, static libraries.
 args=(--preset packaging -B "$work/build")
-[[ -z "$toolchain" ]] || args+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
+[[ -z "$toolchain" ]] || args+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" "$@")
 (cd "$src" && cmake "${args[@]}") >"$work.log" 2>&1 ||
   { cat "$work.log"; exit 1; }
 make -C "$work/build" -j"$(nproc)" >>"$work.log" 2>&1 || { tail -40 "$work.log"; exit 1; }

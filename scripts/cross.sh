@@ -18,12 +18,14 @@
 # emulation, clock) to build/cross-mipsel-player/player/bin. GoogleTest needs
 # libstdc++, which has no uClibc build here: the MIPS unit tests are built in
 # build/cross-mipsel-glibc with the static glibc toolchain
-# (cmake/toolchains/mipsel-linux-gnu.cmake), which installs nothing.
+# (cmake/toolchains/cross-glibc.cmake), which installs nothing.
 #
 # ZEL_CROSS_COMPONENTS_<target> overrides the folder list of one target.
 set -euo pipefail
 
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=scripts/build_lib.sh
+. "$top/scripts/build_lib.sh"
 tests=0
 targets=()
 for a in "$@"; do
@@ -66,17 +68,6 @@ needed_targets() {
   done
 }
 
-# configure PRESET [CMAKE ARGS...]: the tree build/PRESET from its preset. A tree
-# that an older checkout made from another source folder is made anew.
-configure() {
-  local bdir="$top/build/$1"
-  if [[ -f "$bdir/CMakeCache.txt" ]] &&
-    ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$top" "$bdir/CMakeCache.txt"; then
-    rm -rf "$bdir"
-  fi
-  (cd "$top" && cmake --preset "$@") >/dev/null
-}
-
 # build_tree PRESET COMPONENTS TESTS [ROOT]: configures and builds build/PRESET
 # (COMPONENTS empty: the preset's folders); with TESTS 1 also the unit tests,
 # which it runs; with ROOT installs into that staging root.
@@ -91,7 +82,7 @@ build_tree() {
     [[ -z "$comps" ]] || args+=("-DZEL_COMPONENTS=$comps")
   fi
   echo "cross: $name${comps:+: $comps}"
-  configure "$name" "${args[@]}" ||
+  zel_configure "$name" "${args[@]}" ||
     { echo "cross: $name configure FAILED" >&2; return 1; }
   local ok=0
   if ((with_tests)); then
@@ -107,8 +98,7 @@ build_tree() {
     return 1
   fi
   if [[ -n "$root" ]]; then
-    rm -rf "$root"
-    DESTDIR="$root" cmake --install "$bdir" --prefix /usr >/dev/null ||
+    zel_install "$bdir" "$root" ||
       { echo "cross: $name install FAILED" >&2; ok=1; }
     # shellcheck disable=SC2046 # the names on one line
     echo "cross: $name programs in ${root#"$top"/}/mnt/oak7210/bin:" \
@@ -148,7 +138,7 @@ build_mipsel() {
   cp -a "$sysroot"/lib/ld-uClibc* "$sysroot"/lib/libc.so.* "$sysroot"/lib/libuClibc-* "$root/lib/"
   check_uclibc "$root" || ok=1
   echo "cross: mipsel player helpers"
-  { configure cross-mipsel-player &&
+  { zel_configure cross-mipsel-player &&
     cmake --build "$top/build/cross-mipsel-player" "$jobs" >/dev/null; } ||
     { echo "cross: mipsel player helpers FAILED" >&2; ok=1; }
   if ((tests)); then

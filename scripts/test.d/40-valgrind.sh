@@ -12,10 +12,9 @@ command -v valgrind >/dev/null || {
 }
 
 # Only the programs and the player's helpers; the tests are built elsewhere.
-(cd "$top" && cmake --preset valgrind) >/dev/null
-cmake --build "$build" -j"$(nproc)" --target zel_programs zel_player_helpers >/dev/null
-rm -rf "$build/rootfs"
-DESTDIR="$build/rootfs" cmake --install "$build" --prefix /usr >/dev/null
+# shellcheck source=scripts/build_lib.sh
+. "$top/scripts/build_lib.sh"
+zel_build_install valgrind "$build/rootfs" zel_programs zel_player_helpers >/dev/null
 
 exec "$top/player/zelplayer" --build "$build" --bind "$top" \
   --disk HARD_DISK --net eth0=192.168.1.23/24 --env ZEL_TOOLS=standin \

@@ -5,10 +5,9 @@ set -euo pipefail
 top=${ZEL_TOP:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
 build=$top/build/valgrind
 
-(cd "$top" && cmake --preset valgrind) >/dev/null
-cmake --build "$build" -j"$(nproc)" --target zel_programs zel_player_helpers zeldaemon_queue_flood >/dev/null
-rm -rf "$build/rootfs"
-DESTDIR="$build/rootfs" cmake --install "$build" --prefix /usr >/dev/null
+# shellcheck source=scripts/build_lib.sh
+. "$top/scripts/build_lib.sh"
+zel_build_install valgrind "$build/rootfs" zel_programs zel_player_helpers zeldaemon_queue_flood >/dev/null
 
 # The daemon reports each refused long message ("msgrcv: ..."); the flood makes many.
 "$top/player/zelplayer" --build "$build" --bind "$top" --daemon --speed 100 \
