@@ -14,7 +14,7 @@
 #include "root_scan.h"
 #include "samba.h"
 #include "share_list.h"
-#include "zel_services.h"
+#include "commands.h"
 
 // ---- the command table (zel_services.cpp) ----
 

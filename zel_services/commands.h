@@ -1,8 +1,8 @@
-// The command line and the command table of zel_services. Each module has its own
-// header (share_list.h, root_scan.h, config_file.h, nfs.h, samba.h, ftp.h);
-// test_entry.h declares what only the tests call. Not installed.
-#ifndef ZEL_SERVICES_H
-#define ZEL_SERVICES_H
+// The command line and the command table of zel_services (commands.cpp). Each module
+// has its own header (share_list.h, root_scan.h, config_file.h, nfs.h, samba.h,
+// ftp.h); test_entry.h declares what only the tests call. Not installed.
+#ifndef ZEL_SERVICES_COMMANDS_H
+#define ZEL_SERVICES_COMMANDS_H
 
 #include "text_sizes.h"
 
@@ -23,4 +23,4 @@ int read_command_line(int argc, char *const argv[], char cmd[CMD_TEXT_SIZE], cha
 int parse_cmd(const char *cmd);
 int execute_target(int code, const char *opt);
 
-#endif // ZEL_SERVICES_H
+#endif // ZEL_SERVICES_COMMANDS_H
