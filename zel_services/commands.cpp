@@ -9,7 +9,6 @@
 #include "nfs.h"
 #include "samba.h"
 #include "share_list.h"
-#include "test_entry.h"
 
 namespace {
 
@@ -28,6 +27,33 @@ int update_ftp_passwd(const char *opt)
 int update_smb_workgrp(const char *opt)
 {
     chg_samba_workgrp(opt);
+    return 0;
+}
+
+// The whole list is checked before either table is touched: a refused list changes
+// nothing, and an empty name would otherwise export the root itself. A name that
+// Samba would take for another section (in another case) is refused too.
+int add_share(const char *opt)
+{
+    int taken = check_share_list(opt) != 0 ? -1 : check_smb_sections(opt);
+    if (taken == -1)
+        fputs(ZS_PREFIX "Invalid share name!\n", stderr);
+    if (taken != 0)
+        return 0;
+    add_nfs_share(opt);
+    add_smb_share(opt);
+    return 0;
+}
+
+// The whole option text is one name, separator included.
+int remove_share(const char *opt)
+{
+    if (check_share_name(opt) != 0) {
+        fputs(ZS_PREFIX "Invalid share name!\n", stderr);
+        return 0;
+    }
+    remove_nfs_share(opt);
+    remove_smb_share(opt);
     return 0;
 }
 
@@ -85,32 +111,5 @@ int execute_target(int code, const char *opt)
 {
     if (code >= 0 && code < APPS_COUNT)
         apps_type[code].handler(opt);
-    return 0;
-}
-
-// The whole list is checked before either table is touched: a refused list changes
-// nothing, and an empty name would otherwise export the root itself. A name that
-// Samba would take for another section (in another case) is refused too.
-int add_share(const char *opt)
-{
-    int taken = check_share_list(opt) != 0 ? -1 : check_smb_sections(opt);
-    if (taken == -1)
-        fputs(ZS_PREFIX "Invalid share name!\n", stderr);
-    if (taken != 0)
-        return 0;
-    add_nfs_share(opt);
-    add_smb_share(opt);
-    return 0;
-}
-
-// The whole option text is one name, separator included.
-int remove_share(const char *opt)
-{
-    if (check_share_name(opt) != 0) {
-        fputs(ZS_PREFIX "Invalid share name!\n", stderr);
-        return 0;
-    }
-    remove_nfs_share(opt);
-    remove_smb_share(opt);
     return 0;
 }

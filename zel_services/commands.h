@@ -1,6 +1,7 @@
 // The command line and the command table of zel_services (commands.cpp). Each module
 // has its own header (share_list.h, root_scan.h, config_file.h, nfs.h, samba.h,
-// ftp.h); test_entry.h declares what only the tests call. Not installed.
+// ftp.h) and, where its tests reach inside it, an internal one (nfs_internal.h, ...).
+// Not installed.
 #ifndef ZEL_SERVICES_COMMANDS_H
 #define ZEL_SERVICES_COMMANDS_H
 

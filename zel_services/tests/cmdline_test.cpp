@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "test_entry.h"
+#include "commands.h"
 
 namespace {
 
