@@ -59,12 +59,44 @@ int remove_share(const char *opt)
 
 } // namespace
 
-const app apps_type[APPS_COUNT] = {
+constexpr app apps_type[] = {
     {"nfs_share", update_nfs_share}, {"ftp_passwd", update_ftp_passwd}, {"smb_workgrp", update_smb_workgrp},
     {"add_share", add_share},        {"remove_share", remove_share},
 };
+constexpr int APPS_COUNT = sizeof apps_type / sizeof apps_type[0];
 
 namespace {
+
+constexpr bool same_name(const char *a, const char *b)
+{
+    while (*a != '\0' && *a == *b) {
+        a++;
+        b++;
+    }
+    return *a == *b;
+}
+
+// A row that the command line cannot reach compiles and never runs: a name longer than
+// the command text holds, an empty one (the text a missing "cmd=" leaves, which must
+// run nothing), or an earlier row's name.
+constexpr bool rows_reachable()
+{
+    for (int i = 0; i < APPS_COUNT; i++) {
+        const char *name = apps_type[i].name;
+        if (name == nullptr)
+            return false;
+        int length = 0;
+        while (name[length] != '\0')
+            length++;
+        if (length == 0 || length > CMD_TEXT_SIZE - 1)
+            return false;
+        for (int j = 0; j < i; j++)
+            if (same_name(apps_type[j].name, name))
+                return false;
+    }
+    return true;
+}
+static_assert(rows_reachable(), "every command needs a name of 1 to 19 characters of its own");
 
 // Copies what follows the key in the argument, at most size - 1 characters.
 // -1 when the key is there but nothing follows it.

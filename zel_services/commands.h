@@ -9,14 +9,14 @@
 
 struct app {
     const char *name;
-    int (*handler)(const char *opt);
+    // A reference, so that a row cannot leave its handler out.
+    int (&handler)(const char *opt);
 };
 
-enum {
-    APPS_COUNT = 5
-};
 // A command's code is its row in the table.
-extern const app apps_type[APPS_COUNT];
+extern const app apps_type[];
+// The table's rows, counted from the table itself.
+extern const int APPS_COUNT;
 
 // Fills the command and option texts from the arguments. 0 when a command should be
 // looked up, -1 when the run ends here (too few arguments, "cmd=" or "opt=" alone).
