@@ -76,7 +76,7 @@ constexpr bool same_name(const char *a, const char *b)
     return *a == *b;
 }
 
-// A row that the command line cannot reach compiles and never runs: a name longer than
+// A row the command line cannot reach would compile and never run: a name longer than
 // the command text holds, an empty one (the text a missing "cmd=" leaves, which must
 // run nothing), or an earlier row's name.
 constexpr bool rows_reachable()
