@@ -1,13 +1,12 @@
 // The FTP server's one virtual account, "ftpuser", kept with the server's pure-pw.
 // The new password comes from the caller on standard input, which pure-pw inherits.
-#include "ftp.h"
+#include "ftp_internal.h"
 
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
 #include "config_file.h"
-#include "test_entry.h"
 #include "zel_paths.h"
 
 #define PURE_PW ZEL_BIN_DIR "/pure-pw"

@@ -1,6 +1,6 @@
 // NFS export table: rebuilt from the disk shares, extended, or shrunk by one folder.
 // Every entry opens its folder to the network of one interface.
-#include "nfs.h"
+#include "nfs_internal.h"
 
 #include <arpa/inet.h>
 #include <net/if.h>
@@ -13,7 +13,6 @@
 
 #include "root_scan.h"
 #include "share_list.h"
-#include "test_entry.h"
 #include "zelmsg.h"
 
 #define EXPORTS_NEW "/tmp/exports"

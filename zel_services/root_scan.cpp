@@ -1,13 +1,12 @@
 // The scan of the root directory for disk shares, and the configurations rebuilt from
 // it: the scan lists the root into a file of its own and reads it while the
 // configuration is written.
-#include "root_scan.h"
+#include "root_scan_internal.h"
 
 #include <stdlib.h>
 #include <string.h>
 
 #include "share_list.h"
-#include "test_entry.h"
 
 #define SHARE_LIST_PATH "/tmp/share.list"
 

@@ -1,13 +1,12 @@
 // Samba configuration. The configuration file is only ever written by testparm from
 // a master text, so the server always reads what the tool has checked.
-#include "samba.h"
+#include "samba_internal.h"
 
 #include <stdlib.h>
 #include <string.h>
 
 #include "root_scan.h"
 #include "share_list.h"
-#include "test_entry.h"
 #include "zel_paths.h"
 
 #define SMB_CONF_COPY "/tmp/smb.conf"

@@ -1,12 +1,11 @@
 // Share lists ("HARD_DISK|#USB_DRIVE_A-1") and the rule for the names written into
 // the configuration files.
-#include "share_list.h"
+#include "share_list_internal.h"
 
 #include <ctype.h>
 #include <string.h>
 
 #include "config_file.h"
-#include "test_entry.h"
 
 int count_share_names(const char *list)
 {

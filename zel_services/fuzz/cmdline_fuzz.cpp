@@ -7,7 +7,9 @@
 
 #include <string>
 
-#include "test_entry.h"
+#include "commands.h"
+#include "ftp_internal.h"
+#include "share_list_internal.h"
 
 namespace {
 

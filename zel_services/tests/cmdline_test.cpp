@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "test_entry.h"
+#include "commands.h"
 
 namespace {
 
@@ -88,6 +88,10 @@ TEST(ParseCmd, ExactCaseSensitiveNames)
     EXPECT_EQ(parse_cmd("add_shares"), -1);
     EXPECT_EQ(parse_cmd("add_shar"), -1);
     EXPECT_EQ(parse_cmd(""), -1);
+    // The count is the table's: every row up to it answers to its own name.
+    EXPECT_EQ(APPS_COUNT, 5);
+    for (int code = 0; code < APPS_COUNT; code++)
+        EXPECT_EQ(parse_cmd(apps_type[code].name), code) << apps_type[code].name;
 }
 
 } // namespace

@@ -5,8 +5,8 @@
 #include <stdio.h>
 #include <string>
 
+#include "ftp_internal.h"
 #include "read_file.h"
-#include "test_entry.h"
 #include "zel_paths.h"
 
 namespace {

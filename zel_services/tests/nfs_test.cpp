@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "nfs_internal.h"
 #include "stream_helpers.h"
-#include "test_entry.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
+#include "samba_internal.h"
 #include "stream_helpers.h"
-#include "test_entry.h"
 
 namespace {
 

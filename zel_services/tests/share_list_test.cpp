@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "test_entry.h"
+#include "root_scan_internal.h"
+#include "share_list_internal.h"
 
 namespace {
 
