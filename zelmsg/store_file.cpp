@@ -183,9 +183,11 @@ int zelmsg::take_lock(int flags, bool shared, int polls, useconds_t poll_usec)
             if (polls < 0) {
                 locked = lock_file(fd, shared, true);
             } else {
-                for (int poll = 0; !locked && poll < polls && (errno == EAGAIN || errno == EACCES); ++poll) {
+                for (int poll = 0; !locked && poll < polls; ++poll) {
                     os.sleep_usec(poll_usec);
                     locked = lock_file(fd, shared, false);
+                    if (!locked && errno != EAGAIN && errno != EACCES)
+                        break;
                 }
             }
             if (locked && os.fstat_file(fd, &st) != 0)
