@@ -38,7 +38,7 @@ int real_ftruncate(int fd, off_t length)
 
 int real_fstat(int fd, struct stat *st)
 {
-#if defined(STATX_TYPE) && defined(__GLIBC__)
+#if defined(STATX_TYPE) && defined(__GLIBC__) && !defined(__UCLIBC__)
     // Only what the store looks at. A newer kernel that is asked for a file's times
     // stamps its next write with a finer and dearer clock reading: on the
     // read-modify-write of every change that cost as much as the call itself. glibc
