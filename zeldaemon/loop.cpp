@@ -37,8 +37,10 @@ void know_marker(int fd)
 {
     struct stat st;
     marker_known = fstat(fd, &st) == 0;
-    marker_dev = st.st_dev;
-    marker_ino = st.st_ino;
+    if (marker_known) {
+        marker_dev = st.st_dev;
+        marker_ino = st.st_ino;
+    }
 }
 
 // Whether a reset runs: the marker is there and ours. A marker of ours with another

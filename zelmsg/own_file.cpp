@@ -5,6 +5,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -26,9 +27,6 @@ namespace {
 
 // A name that somebody else may have made in between is tried again, a few times.
 constexpr int kCreateAttempts = 3;
-// The programs' files in /tmp have short names: room for one and create_beside's suffix.
-constexpr size_t kNameRoom = 128;
-
 void close_keeping_errno(int fd)
 {
     int e = errno;
@@ -51,7 +49,7 @@ int copy_beside(const char *path, const struct stat &seen, int flags)
         errno = EAGAIN;
         return -1;
     }
-    char name[kNameRoom];
+    char name[kBesideName];
     int fd = create_beside(path, name);
     bool copied = fd >= 0;
     char buf[1024];
@@ -96,12 +94,11 @@ bool own_file(const struct stat &st)
 int create_beside(const char *path, char *name)
 {
     size_t len = strlen(path);
-    if (len + 8 > kNameRoom) {
+    if (len + 8 > kBesideName) {
         errno = ENAMETOOLONG;
         return -1;
     }
-    memcpy(name, path, len);
-    memcpy(name + len, ".XXXXXX", 8);
+    snprintf(name, kBesideName, "%s.XXXXXX", path);
     // mkstemp makes a new file (O_EXCL, mode 0600) under a name of its own choice.
     int fd = mkstemp(name);
     if (fd >= 0 && fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) {

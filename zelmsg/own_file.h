@@ -42,8 +42,9 @@ int open_own(const char *path, int flags);
 int create_own(const char *path, int flags, mode_t mode);
 
 // A new, empty file of ours in the path's folder under a name nobody else uses
-// (written to `name`, which has room for strlen(path) + 8 bytes), opened O_RDWR: the
-// text goes in whole before put_in_place gives it the path. -1 with errno.
+// (written to `name`, kBesideName bytes; ENAMETOOLONG for a longer path), opened
+// O_RDWR: the text goes in whole before put_in_place gives it the path. -1 with errno.
+constexpr size_t kBesideName = 128;
 int create_beside(const char *path, char *name);
 // Gives the file made by create_beside, with the permissions of the file it replaces,
 // the path: 0, or -1 with errno (the new file then removed).

@@ -115,7 +115,7 @@ bool replace_content(int fd, off_t end, const char *text, size_t count, size_t u
 // then as it was).
 int put_text_beside(const char *path, int old, mode_t mode, const char *text, size_t count)
 {
-    char name[128];
+    char name[zelmsg::kBesideName];
     int fd = zelmsg::create_beside(path, name);
     if (fd < 0)
         return -1;
