@@ -6,7 +6,10 @@
 # program that uses it runs. For each: the victim keeps its bytes, no program is cut
 # off by the time limit, nothing is followed or waited on (a link or FIFO there is
 # gone afterwards), a directory stays and is named on standard error, and the
-# program's other work is done. The log /tmp/setup_cgi_log has the same table in
+# program's other work is done. The settings file and the daemon's markers also get a
+# second name, /tmp/.mine, as any user may give them on a kernel without protected
+# hard links: the program goes on with a file of its own at the path, and the second
+# name keeps the old file and nothing written later. The log /tmp/setup_cgi_log has the same table in
 # reset_zel.setting_log: no program of the system calls its operations.
 # Player: --speed 30, disk HARD_DISK, eth0 192.168.1.23/24, stand-in share tools.
 set -u
@@ -31,6 +34,12 @@ settings_file "$NONE_WANTED"
 # The daemon may make its marker again between the removal and the planting: try
 # again, a bounded number of times.
 plant() {
+    if [ "$1" = second ]; then
+        rm -f /tmp/.mine
+        # The reset marker is there only while a reset runs: its row names it then.
+        [ ! -e "$2" ] || ln "$2" /tmp/.mine
+        return
+    fi
     _p_n=0
     while [ $_p_n -lt 20 ]; do
         rm -rf "$2"
@@ -63,19 +72,30 @@ all_up() { for p in $1; do running "$p" || return 1; done; return 0; }
 # --- the settings file: zelctl, zel_services (the setting wireless) and the daemon
 refusals_at_least() { [ "$(grep -c '^/tmp/setting.txt: ' $out/err)" -ge "$1" ]; }
 reads_upnp() { zelctl get upnp >/dev/null; }
+# The path names a file of the program's own, no longer the one /tmp/.mine names.
+inode() { ls -di "$1" | awk '{ print $1 }'; }
+apart_from_mine() { [ -f "$1" ] && [ -f /tmp/.mine ] && [ "$(inode "$1")" != "$(inode /tmp/.mine)" ]; }
 row_settings() {
     case $1 in
-    setup) zs_scene ;;
+    setup)
+        zs_scene
+        settings_file "$NONE_WANTED"
+        cp /tmp/setting.txt $out/settings.old
+        ;;
     run)
         bounded zelctl get upnp
         get_rc=$rc
         bounded zelctl set upnp=1
         set_rc=$rc
+        upnp=$(zelctl get upnp 2>/dev/null)
+        bounded zelctl commit
+        commit_rc=$rc
         bounded zel_services cmd=add_share opt=HARD_DISK
         # A watchdog pass reads every setting, one refusal each: the daemon serves
-        # the request after it.
+        # the request after it. A second name refuses nothing.
         seen=$(grep -c "^/tmp/setting.txt: " $out/err)
-        wait_for 400 -- refusals_at_least $((seen + 8))
+        watched=0
+        [ $2 = second ] || wait_for 400 -- refusals_at_least $((seen + 8))
         watched=$?
         zelctl send a
         wait_for 20 -- running ms-mips
@@ -86,6 +106,15 @@ row_settings() {
         init_rc=$rc
         ;;
     check)
+        if [ $2 = second ]; then
+            expect_eq "$c: zelctl get, set, get, commit, init" "$get_rc $set_rc $upnp $commit_rc $init_rc" "0 0 1 0 0"
+            check "$c: zel_services exports for eth0" -- grep -qxF "$(entry HARD_DISK $ETH)" /etc/exports
+            expect_eq "$c: the daemon serves a request" "$served" 0
+            check "$c: a file of their own at the path" -- apart_from_mine /tmp/setting.txt
+            expect_file "$c: the second name keeps the old text" /tmp/.mine $out/settings.old
+            settings_file "$NONE_WANTED"
+            return
+        fi
         expect_eq "$c: zelctl get refused" "$get_rc" 1
         expect_eq "$c: zelctl set refused" "$set_rc" 1
         check "$c: zel_services exports for eth0" -- grep -qxF "$(entry HARD_DISK $ETH)" /etc/exports
@@ -110,7 +139,14 @@ row_reset_marker() {
     setup) settings_file "$NONE_WANTED" ;;
     run)
         zelctl send r
-        if [ $2 = dir ]; then
+        if [ $2 = second ]; then
+            # Linked while the restart-all runs: the daemon makes it anew as its own.
+            wait_for 20 -- [ -e /tmp/reset_zel ] && ln /tmp/reset_zel /tmp/.mine
+            linked=$?
+            wait_for 20 -- apart_from_mine /tmp/reset_zel
+            made_anew=$?
+            reset_zel_ran || cut="$cut reset_zel"
+        elif [ $2 = dir ]; then
             wait_for 20 -- said 'create /tmp/reset_zel: Is a directory'
             # The daemon goes on refreshing markers, which its own marker would stop.
             zelctl send c
@@ -130,6 +166,10 @@ row_reset_marker() {
             check "$c: the restart-all ran" -- restart_all_ran
             check "$c: all services up" -- all_up "$processes"
             check "$c: the marker removed at its end" -- [ ! -e /tmp/reset_zel ]
+        fi
+        if [ "$2" = second ]; then
+            expect_eq "$c: linked while the reset ran" "$linked" 0
+            expect_eq "$c: the daemon's marker made anew as its own" "$made_anew" 0
         fi
         # The restart-all wanted every service: the watchdog would start them again.
         settings_file "$NONE_WANTED"
@@ -159,12 +199,16 @@ row_marker() {
         up=$?
         if [ "$2" = dir ]; then
             wait_for 20 -- said "$path: Is a directory"
+        elif [ "$2" = second ]; then
+            wait_for 20 -- apart_from_mine "$path"
+            apart=$?
         else
             wait_for 20 -- own_file "$path"
         fi
         ;;
     check)
         expect_eq "$c: the service runs" "$up" 0
+        [ "$2" != second ] || expect_eq "$c: a marker of the daemon's own beside the second name" "$apart" 0
         [ "$2" = dir ] || check "$c: an empty file of the daemon's own" -- own_empty_file "$path"
         zelctl send "$stop"
         wait_for 30 -- stopped "$procs"
@@ -326,8 +370,12 @@ $m marker"; done
 
 dir_named() { [ -d "$1" ] && said "$1: Is a directory"; }
 neither_link_nor_fifo() { ! [ -L "$1" ] && ! [ -p "$1" ]; }
-for kind in link fifo dir; do
+for kind in link fifo dir second; do
     while read -r path row <&3; do
+        case $kind.$row in
+        second.settings | second.reset_marker | second.marker | [lfd]*) ;;
+        *) continue ;;
+        esac
         c="$path, $kind"
         failed=$t_failed
         cp $out/victim.want $victim
@@ -345,7 +393,7 @@ for kind in link fifo dir; do
             check "$c: nothing followed or waited on there" -- neither_link_nor_fifo "$path"
         fi
         "row_$row" check $kind
-        rm -rf $path
+        rm -rf $path /tmp/.mine
         [ "$t_failed" = "$failed" ] || sed 's/^/     standard error: /' $out/err | head -20
     done 3<<ROWS
 $rows

@@ -27,6 +27,50 @@ void real_sleep(unsigned seconds)
     sleep(seconds);
 }
 
+// The reset marker this daemon made, while it is there: it counts also when somebody
+// gave it a second name, which a file planted there does not.
+bool marker_known = false;
+dev_t marker_dev;
+ino_t marker_ino;
+
+void know_marker(int fd)
+{
+    struct stat st;
+    marker_known = fstat(fd, &st) == 0;
+    if (marker_known) {
+        marker_dev = st.st_dev;
+        marker_ino = st.st_ino;
+    }
+}
+
+// Whether a reset runs: the marker is there and ours. A marker of ours with another
+// name beside it is made anew as a file of our own (create_own copies a kept file),
+// so that its other names hold nothing of the daemon's any more.
+bool reset_marked()
+{
+    struct stat st;
+    if (lstat(RESET_MARKER, &st) != 0) {
+        marker_known = false;
+        return false;
+    }
+    const bool made = marker_known && st.st_dev == marker_dev && st.st_ino == marker_ino && zelmsg::ours(st);
+    if (!made && !zelmsg::own_file(st))
+        return false;
+    if (st.st_nlink > 1) {
+        int fd = zelmsg::create_own(RESET_MARKER, O_WRONLY, 0666);
+        if (fd >= 0) {
+            know_marker(fd);
+            close(fd);
+        }
+    } else if (!made) {
+        // Made by this daemon before a restart, or by reset_zel's caller.
+        marker_known = true;
+        marker_dev = st.st_dev;
+        marker_ino = st.st_ino;
+    }
+    return true;
+}
+
 void start_reset(int *count_check_starting)
 {
     // The marker is an empty file of the daemon's own, as the markers of the services.
@@ -34,6 +78,7 @@ void start_reset(int *count_check_starting)
     if (marker < 0) {
         perror("create " RESET_MARKER);
     } else {
+        know_marker(marker);
         close(marker);
         run_command(ZEL_SETUP_CGI);
         run_command(RESET_ZEL_START);
@@ -68,8 +113,6 @@ void loop_start(struct loop_state *s)
 
 void loop_pass(struct loop_state *s)
 {
-    struct stat istat;
-
     s->refresh_pid = 0;
     s->no_reset = 1;
 
@@ -82,7 +125,7 @@ void loop_pass(struct loop_state *s)
 
     // Only a marker of our own counts: anything else planted there would keep the
     // sweeps and the watchdog idle for good.
-    if (lstat(RESET_MARKER, &istat) == 0 && zelmsg::own_file(istat))
+    if (reset_marked())
         s->no_reset = 0;
     read_clock(&s->end_time);
 

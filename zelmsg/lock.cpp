@@ -2,7 +2,6 @@
 // section waits for the lock, readers sharing it.
 #include "zelmsg.h"
 #include "store_internal.h"
-#include "os_calls.h"
 
 #include <fcntl.h>
 
@@ -13,15 +12,7 @@ int zelmsg::take_settings_lock(SettingsLock::Mode mode)
     if (locked_fd() >= 0)
         return -1;
     const bool shared = mode == SettingsLock::kShared;
-    int fd = open_store_file(SETTING_FILE, shared ? O_RDONLY : O_RDWR);
-    if (fd < 0)
-        return -1;
-    if (!lock_file(fd, shared, true)) {
-        zelmsg::os.close_file(fd);
-        return -1;
-    }
-    keep_lock(fd);
-    return 0;
+    return take_lock(shared ? O_RDONLY : O_RDWR, shared, -1, 0);
 }
 
 int zelmsg::give_settings_lock()

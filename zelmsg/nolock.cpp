@@ -23,25 +23,13 @@ int zelmsg::take_settings_lock(SettingsLock::Mode mode)
         return -1;
     if (mode == SettingsLock::kShared)
         return 0;
-    int fd = open_store_file(SETTING_FILE, O_RDWR);
-    if (fd < 0 && errno == ENOENT && mode == SettingsLock::kCreating) {
-        // Said as the load of a missing file always said it; the write goes on.
-        fprintf(stderr, "File open r error %s\r\n", SETTING_FILE);
-        fd = open_store_file(SETTING_FILE, O_RDWR | O_CREAT);
-    }
-    if (fd < 0)
+    if (take_lock(O_RDWR, false, kLockPolls, kLockPollUsec) == 0)
+        return 0;
+    if (errno != ENOENT || mode != SettingsLock::kCreating)
         return -1;
-    bool locked = lock_file(fd, false, false);
-    for (int poll = 0; !locked && (errno == EAGAIN || errno == EACCES) && poll < kLockPolls; ++poll) {
-        os.sleep_usec(kLockPollUsec);
-        locked = lock_file(fd, false, false);
-    }
-    if (!locked) {
-        os.close_file(fd);
-        return -1;
-    }
-    keep_lock(fd);
-    return 0;
+    // Said as the load of a missing file always said it; the write goes on.
+    fprintf(stderr, "File open r error %s\r\n", SETTING_FILE);
+    return take_lock(O_RDWR | O_CREAT, false, kLockPolls, kLockPollUsec);
 }
 
 int zelmsg::give_settings_lock()

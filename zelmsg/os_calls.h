@@ -19,6 +19,7 @@ struct os_calls {
     ssize_t (*pwrite_file)(int fd, const void *buf, size_t count, off_t at);
     off_t (*lseek_file)(int fd, off_t offset, int whence);
     int (*ftruncate_file)(int fd, off_t length);
+    // Fills in the type and permissions, links, owner, device and inode only.
     int (*fstat_file)(int fd, struct stat *st);
     int (*stat_path)(const char *path, struct stat *st);
     // fcntl with a record lock request (F_SETLK, F_SETLKW).

@@ -1,10 +1,12 @@
-// Own files under /tmp: O_NOFOLLOW, O_NONBLOCK, O_EXCL, lstat and fstat, all of which
-// a 2.6 kernel has.
+// Own files under /tmp: O_NOFOLLOW, O_NONBLOCK, O_EXCL, lstat, fstat, mkstemp and
+// rename, all of which a 2.6 kernel and uClibc have.
 #include "own_file.h"
 #include "os_calls.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -25,12 +27,96 @@ namespace {
 
 // A name that somebody else may have made in between is tried again, a few times.
 constexpr int kCreateAttempts = 3;
+void close_keeping_errno(int fd)
+{
+    int e = errno;
+    close(fd);
+    errno = e;
+}
+
+// create_own's copy of a kept file of ours that has other names (`seen`, as lstat
+// found it): its text goes into a new file that takes the path; the old file is only
+// read. The new file's descriptor, placed as the flags want it, or -1 with errno;
+// EAGAIN when the path no longer names the file seen.
+int copy_beside(const char *path, const struct stat &seen, int flags)
+{
+    int old = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (old < 0)
+        return -1;
+    struct stat now;
+    if (fstat(old, &now) != 0 || now.st_dev != seen.st_dev || now.st_ino != seen.st_ino || !ours(now)) {
+        close(old);
+        errno = EAGAIN;
+        return -1;
+    }
+    char name[kBesideName];
+    int fd = create_beside(path, name);
+    bool copied = fd >= 0;
+    char buf[1024];
+    ssize_t n = 0;
+    while (copied && (n = read(old, buf, sizeof buf)) != 0) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        copied = n > 0 && write(fd, buf, static_cast<size_t>(n)) == n;
+    }
+    close_keeping_errno(old);
+    if (fd < 0)
+        return -1;
+    if (!copied) {
+        close_keeping_errno(fd);
+        unlink(name);
+        return -1;
+    }
+    if (put_in_place(fd, name, path, now.st_mode) != 0) {
+        close_keeping_errno(fd);
+        return -1;
+    }
+    if ((flags & O_APPEND) != 0 ? fcntl(fd, F_SETFL, O_APPEND) != 0 : lseek(fd, 0, SEEK_SET) != 0) {
+        close_keeping_errno(fd);
+        return -1;
+    }
+    return fd;
+}
 
 } // namespace
 
+bool ours(const struct stat &st)
+{
+    // Root's files first: the player's programs run as root, and geteuid is a call.
+    return S_ISREG(st.st_mode) && (st.st_uid == 0 || st.st_uid == geteuid());
+}
+
 bool own_file(const struct stat &st)
 {
-    return S_ISREG(st.st_mode) && st.st_nlink == 1 && (st.st_uid == geteuid() || st.st_uid == 0);
+    return st.st_nlink == 1 && ours(st);
+}
+
+int create_beside(const char *path, char *name)
+{
+    size_t len = strlen(path);
+    if (len + 8 > kBesideName) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    snprintf(name, kBesideName, "%s.XXXXXX", path);
+    // mkstemp makes a new file (O_EXCL, mode 0600) under a name of its own choice.
+    int fd = mkstemp(name);
+    if (fd >= 0 && fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) {
+        close_keeping_errno(fd);
+        unlink(name);
+        return -1;
+    }
+    return fd;
+}
+
+int put_in_place(int fd, const char *name, const char *path, mode_t mode)
+{
+    if (fchmod(fd, mode & 0777) == 0 && rename(name, path) == 0)
+        return 0;
+    int e = errno;
+    unlink(name);
+    errno = e;
+    return -1;
 }
 
 int open_own(const char *path, int flags)
@@ -79,6 +165,11 @@ int create_own(const char *path, int flags, mode_t mode)
                 }
                 if (fd >= 0)
                     close(fd);
+            } else if (ours(st) && (flags & O_TRUNC) == 0) {
+                int fd = copy_beside(path, st, flags);
+                if (fd >= 0 || errno != EAGAIN)
+                    return fd;
+                continue; // something else took the path meanwhile: looked at again
             }
             if (unlink(path) != 0 && errno != ENOENT)
                 return -1;

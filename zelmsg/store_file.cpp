@@ -21,6 +21,18 @@ int lock_fd = -1;
 // Length of the locked file as this process last read or wrote it through the lock,
 // -1 when not known; no locked writer can change it in between.
 off_t lock_size = -1;
+// The locked file's permissions and link count as the lock found them: with a second
+// name (somebody's hard link) it is not written into but replaced (put_text_beside).
+mode_t lock_mode = 0;
+nlink_t lock_links = 1;
+
+// A file that a writer replaced at the path while others waited for its lock has this
+// bit (the sticky bit, which means nothing on a regular file): whoever gets that lock
+// afterwards opens the path again. One fstat tells it, where comparing with the path
+// would cost a further stat on every operation.
+constexpr mode_t kPutAside = S_ISVTX;
+// Opening again after a writer replaced the file: bounded all the same.
+constexpr int kLockAttempts = 100;
 
 // The lock's descriptor when the path names the locked file, otherwise -1.
 int locked_fd_of(const char *path)
@@ -33,6 +45,13 @@ int locked_fd_of(const char *path)
     if (os.stat_path(path, &a) == 0 && os.fstat_file(lock_fd, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino)
         return lock_fd;
     return -1;
+}
+
+void close_keeping_errno(int fd)
+{
+    int e = errno;
+    os.close_file(fd);
+    errno = e;
 }
 
 bool read_at(int fd, char *buf, size_t count)
@@ -88,22 +107,52 @@ bool replace_content(int fd, off_t end, const char *text, size_t count, size_t u
         return false;
     return count >= old || os.ftruncate_file(fd, static_cast<off_t>(count)) == 0;
 }
+
+// The text for a file of ours that has another name (`old`, permissions `mode`): it
+// goes whole into a new file, locked before the path names it, which then takes the
+// path; the old file, marked as put aside for whoever waits for its lock, is left
+// with its bytes to its other names. The new file's descriptor, or -1 (the old file
+// then as it was).
+int put_text_beside(const char *path, int old, mode_t mode, const char *text, size_t count)
+{
+    char name[zelmsg::kBesideName];
+    int fd = zelmsg::create_beside(path, name);
+    if (fd < 0)
+        return -1;
+    bool placed = false;
+    if (zelmsg::lock_file(fd, false, false) && write_at(fd, text, count, 0) && fchmod(old, mode | kPutAside) == 0) {
+        placed = zelmsg::put_in_place(fd, name, path, mode) == 0;
+        if (!placed && fchmod(old, mode) != 0) {
+        }
+    } else {
+        unlink(name);
+    }
+    if (placed)
+        return fd;
+    close_keeping_errno(fd);
+    return -1;
+}
 } // namespace
 
 // The settings file lies in /tmp, where anybody may plant a link, a FIFO or a file of
 // their own: it is opened only as a regular file of ours, never through a link and
 // never waiting on a FIFO, and anything else there is refused with a line naming the
 // path, as a missing file is. A caller's other paths need only be regular files.
-int zelmsg::open_store_file(const char *path, int flags)
+int zelmsg::open_store_file(const char *path, int flags, struct stat *st)
 {
-    int fd;
-    if (strncmp(path, "/tmp/", 5) == 0) {
-        fd = open_own(path, flags);
-    } else {
-        fd = os.open_file(path, flags | O_NONBLOCK | O_CLOEXEC, 0666);
-        struct stat st = {};
-        if (fd >= 0 && (os.fstat_file(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-            int e = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    const bool tmp = strncmp(path, "/tmp/", 5) == 0;
+    // O_NONBLOCK: a FIFO opens at once instead of waiting, and is then refused.
+    int fd = os.open_file(path, flags | (tmp ? O_NOFOLLOW : 0) | O_NONBLOCK | O_CLOEXEC, 0666);
+    struct stat seen = {};
+    if (st == nullptr)
+        st = &seen;
+    if (fd >= 0) {
+        int e = 0;
+        if (os.fstat_file(fd, st) != 0)
+            e = errno;
+        else if (tmp ? !ours(*st) : !S_ISREG(st->st_mode))
+            e = tmp ? refusal(*st) : S_ISDIR(st->st_mode) ? EISDIR : EINVAL;
+        if (e != 0) {
             os.close_file(fd);
             errno = e;
             fd = -1;
@@ -112,6 +161,68 @@ int zelmsg::open_store_file(const char *path, int flags)
     if (fd < 0 && errno != ENOENT)
         perror(path);
     return fd;
+}
+
+int zelmsg::take_lock(int flags, bool shared, int polls, useconds_t poll_usec)
+{
+    for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+        int fd = os.open_file(SETTING_FILE, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno != ENOENT)
+                perror(SETTING_FILE);
+            return -1;
+        }
+        // Asked for before the file is looked at, which one fstat then does for both:
+        // whether it is ours, and whether a writer put it aside. Waited for only
+        // when it is ours: the owner of a planted file could hold its lock for good.
+        bool locked = lock_file(fd, shared, false);
+        const bool busy = !locked && (errno == EAGAIN || errno == EACCES);
+        struct stat st;
+        int e = os.fstat_file(fd, &st) == 0 ? ours(st) ? 0 : refusal(st) : errno;
+        if (e == 0 && busy) {
+            if (polls < 0) {
+                locked = lock_file(fd, shared, true);
+            } else {
+                for (int poll = 0; !locked && poll < polls; ++poll) {
+                    os.sleep_usec(poll_usec);
+                    locked = lock_file(fd, shared, false);
+                    if (!locked && errno != EAGAIN && errno != EACCES)
+                        break;
+                }
+            }
+            if (locked && os.fstat_file(fd, &st) != 0)
+                e = errno;
+        }
+        if (e != 0) {
+            os.close_file(fd);
+            errno = e;
+            perror(SETTING_FILE);
+            return -1;
+        }
+        if (!locked) {
+            close_keeping_errno(fd);
+            return -1;
+        }
+        if ((st.st_mode & kPutAside) != 0) {
+            // Put aside by a writer, or (the path still names it) a mark left by one
+            // whose replacing failed, taken off then.
+            struct stat now;
+            if (os.stat_path(SETTING_FILE, &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
+                os.close_file(fd);
+                continue;
+            }
+            if (fchmod(fd, st.st_mode & ~kPutAside) != 0) {
+            }
+        }
+        lock_fd = fd;
+        lock_size = -1;
+        lock_mode = st.st_mode & ~kPutAside;
+        lock_links = st.st_nlink;
+        return 0;
+    }
+    errno = EAGAIN;
+    perror(SETTING_FILE);
+    return -1;
 }
 
 // A POSIX record lock over the whole file, the one lockf(fd, F_LOCK, 0) takes at
@@ -133,12 +244,6 @@ bool zelmsg::lock_file(int fd, bool shared, bool wait)
 int zelmsg::locked_fd()
 {
     return lock_fd;
-}
-
-void zelmsg::keep_lock(int fd)
-{
-    lock_fd = fd;
-    lock_size = -1;
 }
 
 int zelmsg::give_lock()
@@ -192,15 +297,33 @@ int zelmsg_save_file(const char *path, const char *text, size_t unchanged)
 {
     int fd = locked_fd_of(path);
     const bool own = fd < 0;
+    struct stat st = {};
     // Opened without truncating: the old settings stay until the new ones fit.
     if (own)
-        fd = zelmsg::open_store_file(path, O_WRONLY | O_CREAT);
+        fd = zelmsg::open_store_file(path, O_WRONLY | O_CREAT, &st);
     if (fd < 0) {
         fprintf(stderr, "File open w error %s\r\n", path);
         return -1;
     }
     size_t count = strlen(text) + 1;
-    int rc = replace_content(fd, own ? -1 : lock_size, text, count, unchanged) ? static_cast<int>(count) : -2;
+    bool saved;
+    if (own ? st.st_nlink > 1 && strncmp(path, "/tmp/", 5) == 0 : lock_links > 1) {
+        // A file of ours with a second name: nothing goes into it any more.
+        int fresh = put_text_beside(own ? path : SETTING_FILE, fd, own ? st.st_mode : lock_mode, text, count);
+        saved = fresh >= 0;
+        if (saved && !own) {
+            // The lock goes on in the new file, already locked; the old one's is given
+            // back for its waiters, who find it put aside.
+            os.close_file(lock_fd);
+            lock_fd = fresh;
+            lock_links = 1;
+        } else if (saved) {
+            os.close_file(fresh);
+        }
+    } else {
+        saved = replace_content(fd, own ? -1 : lock_size, text, count, unchanged);
+    }
+    int rc = saved ? static_cast<int>(count) : -2;
     if (!own)
         lock_size = rc < 0 ? -1 : static_cast<off_t>(count);
     if (rc < 0)

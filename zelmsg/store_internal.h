@@ -3,6 +3,8 @@
 #define ZELMSG_STORE_INTERNAL_H
 
 #include <stddef.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // While this process holds the settings lock, zelmsg_load_file (zelmsg.h) and the
 // two below reach the settings file through the lock's own descriptor: closing any
@@ -22,18 +24,24 @@ namespace zelmsg {
 class SettingsLock;
 
 // The settings file (or a caller's other path) opened as the store opens it: under
-// /tmp only a regular file of ours, elsewhere any regular file; never through a link,
-// never waiting on a FIFO. -1 with errno, after perror(path) unless it is missing.
-int open_store_file(const char *path, int flags);
+// /tmp only a regular file of ours (ours(), other names or not), elsewhere any
+// regular file; never through a link, never waiting on a FIFO. The file's status in
+// *st when given. -1 with errno, after perror(path) unless it is missing.
+int open_store_file(const char *path, int flags, struct stat *st = nullptr);
 
 // A POSIX record lock over the whole file, shared or exclusive, waiting or not;
 // an EINTR is tried again.
 bool lock_file(int fd, bool shared, bool wait);
 
+// Opens the settings file (flags as open_store_file's) and makes it, locked, the
+// carrier of the settings lock: shared or exclusive, waiting for it (polls < 0) or
+// asking again up to `polls` times, poll_usec apart. Only a file of ours is waited
+// for, and only the one the path names once the lock is held. 0, or -1 with errno:
+// ENOENT quietly, a refused file after perror, a lock not had without a message.
+int take_lock(int flags, bool shared, int polls, useconds_t poll_usec);
+
 // The descriptor that carries the settings lock, -1 while this process holds none.
 int locked_fd();
-// Makes fd, locked, the carrier of the settings lock; the file's length is not known.
-void keep_lock(int fd);
 // Closes the lock's descriptor, which gives the lock back: 0, or -1 when none was
 // held or the close failed.
 int give_lock();

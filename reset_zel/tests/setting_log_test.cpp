@@ -174,3 +174,23 @@ TEST_F(SettingLog, PlantedLogStillChangesTheSettingAndWritesNothingElsewhere)
     }
 }
 } // namespace
+
+// Somebody gives the log a second name: the new lines go into a log of our own at the
+// path, after the old ones, and the other name keeps the old lines only.
+TEST_F(SettingLog, ASecondNameKeepsTheOldLinesAndGetsNoNewOne)
+{
+    const char *mine = "/tmp/.mine_log";
+    const std::string old = "Comparing [x] : Current=1 to New=1\r\n";
+    FILE *log = fopen(SETUP_LOG, "w");
+    ASSERT_NE(log, nullptr);
+    fputs(old.c_str(), log);
+    fclose(log);
+    unlink(mine);
+    ASSERT_EQ(link(SETUP_LOG, mine), 0);
+    ASSERT_GE(write_str("upnp", "1"), 0);
+    EXPECT_EQ(save_setting_change_str("upnp", "0"), 1);
+    EXPECT_EQ(setting("upnp"), "0");
+    EXPECT_EQ(read_log(), old + "Comparing [upnp] : Current=1 to New=0\r\n*Updating [upnp] to 0\r\n");
+    EXPECT_EQ(zeltest::read_file(mine, "<none>"), old);
+    unlink(mine);
+}

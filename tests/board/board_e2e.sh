@@ -2,7 +2,8 @@
 # ./zel board itself: what the command prints and exits with reaches the caller
 # byte for byte, standard input reaches the command, a board that overruns its time
 # is powered off with its console log kept, leaving no qemu behind, and a qemu that
-# cannot start is reported.
+# cannot start is reported. And a store that another user gives a second name, on the
+# board where the kernel's protection of hard links can be switched off.
 # usage: board_e2e.sh BOARD BUILD_DIR
 set -u
 board=$1 build=$2
@@ -42,4 +43,26 @@ PATH=$dir/bin:$PATH timeout 60 "$board" --build "$build" -- true >/dev/null 2>"$
 expect_eq "a qemu that fails at its start: status 125" $? 125
 check "it said so" -- grep -q 'the board gave no status (console log: ' "$dir/err"
 rm -f "$(sed -n 's/.*(console log: \(.*\))$/\1/p' "$dir/err")"
+# A second name of the settings file, made by a user who is not root on a kernel that
+# protects no hard link (as the player's 2.6 does not): zelctl still reads, writes and
+# commits, and the second name keeps the old text. With the protection on, that user
+# cannot make the link at all.
+"$board" --build "$build" -- sh -c '
+  as_user() { su -s /bin/sh ftpuser -c "$*"; }
+  as_user ln /tmp/setting.txt /tmp/.mine 2>/dev/null && echo "protected: linked"
+  echo 0 > /proc/sys/fs/protected_hardlinks
+  cp /tmp/setting.txt /tmp/old
+  as_user ln /tmp/setting.txt /tmp/.mine && echo "linked by 1001"
+  zelctl get upnp >/dev/null; echo "get $?"
+  zelctl set upnp=7; echo "set $?"
+  echo "value $(zelctl get upnp)"
+  zelctl commit; echo "commit $?"
+  cmp -s /tmp/.mine /tmp/old && echo "second name: old text"
+  [ /tmp/setting.txt -ef /tmp/.mine ] || echo "the path: a file of its own"
+' >"$dir/out" 2>"$dir/err"
+expect_eq "a second name: the board's status" $? 0
+printf '%s\n' "linked by 1001" "get 0" "set 0" "value 7" "commit 0" "second name: old text" \
+  "the path: a file of its own" >"$dir/want"
+expect_file "a second name: zelctl get, set and commit work, the name keeps the old text" "$dir/out" "$dir/want"
+check "a second name: nothing on standard error" -- not test -s "$dir/err"
 finish

@@ -210,6 +210,33 @@ TEST_F(LoopTest, WhileResetRunsRequestsAreServedButNothingRefreshed)
     EXPECT_EQ(std::vector<std::string>{"markers 0"}, sweeps);
 }
 
+// Somebody gives the daemon's reset marker a second name: the reset still holds the
+// sweeps back, and the marker is made anew as a file of the daemon's own. A second
+// name of another file planted there holds nothing back.
+TEST_F(LoopTest, ResetMarkerWithASecondNameStillCounts)
+{
+    const char *mine = "/tmp/.mine";
+    unlink(mine);
+    send("r");
+    passes(1);
+    ASSERT_EQ(0, link(RESET_MARKER, mine));
+    passes(100);
+    EXPECT_TRUE(sweeps.empty());
+    struct stat marker, other;
+    ASSERT_EQ(0, lstat(RESET_MARKER, &marker));
+    ASSERT_EQ(0, lstat(mine, &other));
+    EXPECT_NE(marker.st_ino, other.st_ino);
+    EXPECT_EQ(1u, marker.st_nlink);
+
+    unlink(RESET_MARKER);
+    passes(1);
+    sweeps.clear();
+    ASSERT_EQ(0, link(mine, RESET_MARKER));
+    passes(40);
+    EXPECT_FALSE(sweeps.empty());
+    unlink(mine);
+}
+
 TEST_F(LoopTest, ResetMarkerThatCannotBeCreatedStartsNothing)
 {
     ASSERT_EQ(0, mkdir(RESET_MARKER, 0755)); // fopen "w+" of a folder fails

@@ -9,6 +9,7 @@
 #include <string.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <vector>
 
 using zeltest::read_bytes;
@@ -60,6 +61,18 @@ bool consistent(const std::string &s)
         return false;
     std::string v = s.substr(at + 6, s.size() - 1 - (at + 6));
     return !v.empty() && v == std::string(1000 + static_cast<size_t>(v[0] - 'a') * 2200, v[0]);
+}
+
+// The same with other records after the blob.
+bool whole(const std::string &s)
+{
+    size_t at = s.find("\nblob=");
+    if (at == std::string::npos || s.find('\0') != s.size() - 1 || s.compare(0, 7, "\nkeep=1") != 0)
+        return false;
+    size_t end = std::min(s.find('\n', at + 1), s.size() - 1);
+    std::string v = s.substr(at + 6, end - (at + 6));
+    return !v.empty() && v == std::string(1000 + static_cast<size_t>(v[0] - 'a') * 2200, v[0]) &&
+           s.find("\nblob=", end) == std::string::npos;
 }
 
 TEST(Lock, LockedReadersNeverSeeATornFile)
@@ -190,6 +203,59 @@ TEST(Lock, LockSurvivesInnerReadsAndWrites)
     EXPECT_FALSE(locked_for_others());
     EXPECT_EQ(read_bytes(SETTING_FILE), "\nkeep=2" + kNul);
     unlink("/tmp/link.txt");
+}
+
+// Writers and readers while another process gives the file second names again and
+// again: each writer that finds one as it takes the lock puts a file of its own at the
+// path, and whoever waited for the lock of the file put aside opens the path again.
+// No increment is lost, no reader sees a torn text, and the lock goes on in the new
+// file inside a section.
+TEST(Lock, SecondNamesLoseNoUpdateAndKeepTheLock)
+{
+    write_bytes(SETTING_FILE, "\nkeep=1\nblob=" + blob(0, 0) + kNul);
+    ASSERT_EQ(link(SETTING_FILE, "/tmp/.mine"), 0);
+    ASSERT_EQ(get_lock(), 0);
+    ASSERT_EQ(write_file(SETTING_FILE, "\nkeep=1\nblob=x"), 15);
+    EXPECT_TRUE(locked_for_others());
+    ASSERT_EQ(release_lock(), 0);
+    EXPECT_FALSE(locked_for_others());
+    EXPECT_EQ(read_bytes("/tmp/.mine"), "\nkeep=1\nblob=" + blob(0, 0) + kNul);
+    unlink("/tmp/.mine");
+
+    constexpr int kWriters = 4, kReaders = 2, kRounds = 150;
+    pid_t linker = fork();
+    ASSERT_GE(linker, 0);
+    if (linker == 0) {
+        for (;;) {
+            link(SETTING_FILE, "/tmp/.mine");
+            unlink("/tmp/.mine");
+        }
+    }
+    int failed = run_children(kWriters + kReaders, [](int i) {
+        if (i < kWriters) {
+            for (int r = 1; r <= kRounds; ++r)
+                if (increment("count") != 0 || write_str("blob", blob(i, r).c_str()) <= 0)
+                    return 1;
+            return 0;
+        }
+        static char buf[SETTING_BUF_SIZE];
+        for (int r = 0; r < kRounds; ++r) {
+            if (get_lock() != 0)
+                return 2;
+            int n = zelmsg_load_file(SETTING_FILE, buf, SETTING_BUF_SIZE);
+            bool torn = n < 0 || !whole(std::string(buf, static_cast<size_t>(n)));
+            if (release_lock() != 0 || torn)
+                return 3;
+        }
+        return 0;
+    });
+    kill(linker, SIGKILL);
+    waitpid(linker, nullptr, 0);
+    unlink("/tmp/.mine");
+    EXPECT_EQ(failed, 0);
+    char buf[32];
+    ASSERT_GT(get_var(buf, sizeof buf, "count"), 0);
+    EXPECT_EQ(atoi(buf), kWriters * kRounds);
 }
 
 // The kernel26 runs of these tests have the calls refused that a 2.6 kernel lacks, as

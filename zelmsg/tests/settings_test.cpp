@@ -542,6 +542,68 @@ TEST_F(Store, ConcurrentWritersLeaveOneWholeText)
     EXPECT_EQ(got.size(), expected.size() + 1) << "bytes beyond the records";
 }
 
+// Another user gives the settings file a second name (a kernel without protected hard
+// links lets anyone; here the file's mode 0666 lets a user do it on any kernel): every
+// operation goes on, a change goes into a file of ours that takes the path with the
+// same mode, and the other name keeps the old text, then and after later changes.
+TEST_F(Store, ASecondNameStopsNothingAndGetsNoLaterWrite)
+{
+    const std::string text = "\na=1\nb=2";
+    const char *mine = "/tmp/.mine";
+    struct Case {
+        const char *what;
+        bool (*op)();
+        std::string after;
+    } cases[] = {
+        {"get_var_mem",
+         [] {
+             char *v = get_var_mem("b");
+             bool ok = v != nullptr && strcmp(v, "2") == 0;
+             free(v);
+             return ok;
+         },
+         text},
+        {"get_var", [] { return value("a") == "1"; }, text},
+        {"write_str", [] { return write_str("c", "3") == 13; }, text + "\nc=3"},
+        {"remove_var", [] { return remove_var("a") == 1; }, "\nb=2"},
+        {"write_file", [] { return write_file(SETTING_FILE, "\nx=1") == 5; }, "\nx=1"},
+        {"save_commit",
+         [] {
+             write_bytes(SETTING_DEVICE, std::string(size_t{2} * SETTING_IMAGE_SIZE, '\xff'));
+             return save_commit() == SETTING_IMAGE_SIZE;
+         },
+         text},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        unlink(mine);
+        store(text);
+        ASSERT_EQ(chmod(SETTING_FILE, 0666), 0);
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0)
+            _exit(setgid(65534) == 0 && setuid(65534) == 0 && link(SETTING_FILE, mine) == 0 ? 0 : 1);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "another user could not link the file";
+        Capture err(2);
+        EXPECT_TRUE(c.op());
+        EXPECT_EQ(err.text(), "");
+        EXPECT_EQ(file(), c.after + kNul);
+        // A second change after the first, and the other name still has the old text.
+        EXPECT_EQ(write_str("z", "9"), static_cast<int>(c.after.size() + 5));
+        EXPECT_EQ(read_bytes(mine), text + kNul);
+        struct stat path_st, mine_st;
+        ASSERT_EQ(stat(SETTING_FILE, &path_st), 0);
+        ASSERT_EQ(stat(mine, &mine_st), 0);
+        EXPECT_NE(path_st.st_ino, mine_st.st_ino);
+        EXPECT_EQ(path_st.st_nlink, 1u);
+        EXPECT_EQ(path_st.st_mode & 07777, 0666u);
+        EXPECT_EQ(mine_st.st_mode & 0777, 0666u);
+    }
+    unlink(mine);
+}
+
 #if ZELMSG_WITH_LOCK
 TEST_F(Store, MissingFileFailsQuietlyAndCreatesNothing)
 {
