@@ -30,43 +30,58 @@ int send_letter(char letter)
     return send_request(text);
 }
 
-// What the operations of a service write, send and test, read from the service table
-// when this is compiled: reset_zel carries none of the daemon's command lines.
+// What the operations of a service write, send and test, and how the restart-all
+// takes it, read from the service table when this is compiled: reset_zel carries none
+// of the daemon's command lines.
 struct service_facts {
     const char *setting_key;
     char start_letter;
     char stop_letter;
     const char *processes[2];
+    zel_restart restart;
 };
 
-constexpr service_facts facts_of(int group)
+struct all_facts {
+    service_facts of[zel_service_count];
+};
+
+constexpr all_facts gather_facts()
 {
-    const zel_service &s = zel_service_of(group);
-    return {s.setting_key, s.start_letter, s.stop_letter, {s.processes[0], s.processes[1]}};
+    all_facts facts{};
+    for (int i = 0; i < zel_service_count; ++i) {
+        const zel_service &s = zel_services[i];
+        facts.of[i] = {s.setting_key, s.start_letter, s.stop_letter, {s.processes[0], s.processes[1]}, s.restart};
+    }
+    return facts;
 }
 
-constexpr service_facts services[] = {
-    facts_of(ZEL_UPNP), facts_of(ZEL_HLINK), facts_of(ZEL_FTP), facts_of(ZEL_SMB),
-    facts_of(ZEL_NFS),  facts_of(ZEL_BTPD),  facts_of(ZEL_NZB), facts_of(ZEL_VANTLE),
+constexpr all_facts services = gather_facts();
+
+// The rows of the table by one of their turns, the lowest first.
+struct restart_order {
+    int row[zel_service_count];
 };
+
+constexpr restart_order order_by(int zel_restart::*turn)
+{
+    restart_order order{};
+    for (int i = 0; i < zel_service_count; ++i) {
+        int place = 0;
+        for (int j = 0; j < zel_service_count; ++j) {
+            if (zel_services[j].restart.*turn < zel_services[i].restart.*turn)
+                ++place;
+        }
+        order.row[place] = i;
+    }
+    return order;
+}
+
+constexpr restart_order stop_order = order_by(&zel_restart::stop_turn);
+constexpr restart_order start_order = order_by(&zel_restart::start_turn);
 
 enum wanted_state {
     down,
     up
-};
-// The announcement service is judged by both its processes: up only when both run,
-// down only when neither does, and a wait ends as soon as either has moved. Every
-// other operation looks at its service's first process only (Samba and NFS at smbd
-// and nfsd, although their markers want the second too).
-enum process_test {
-    first_process,
-    both_processes
-};
-// Samba's start checks before it pauses: its first recheck follows the first check at
-// once, and it pauses once more after its last check.
-enum poll_order {
-    pause_then_check,
-    check_then_pause
 };
 
 bool is_as_wanted(int check_status, wanted_state want)
@@ -99,11 +114,12 @@ bool any_moved(const service_facts &s, wanted_state want, int tested, int *first
     return moved;
 }
 
-int change_service(int group, wanted_state want, int max_checks, process_test test = first_process,
-                   poll_order order = pause_then_check)
+// Every operation: the service's setting, letter and processes, and where the table
+// says it differs in what it tests or when it pauses.
+int change_service(const service_facts &s, wanted_state want, int max_checks)
 {
-    const service_facts &s = services[group - 1];
-    const int tested = test == both_processes ? 2 : 1;
+    const int tested = s.restart.judged_by == ZEL_BY_BOTH_PROCESSES ? 2 : 1;
+    const zel_poll_order order = want == up ? s.restart.start_poll_order : ZEL_PAUSE_THEN_CHECK;
     if (nothing_to_do(s, want, tested))
         return 0;
     // A failed write is not fatal: the daemon does not read the setting to serve the
@@ -117,15 +133,20 @@ int change_service(int group, wanted_state want, int max_checks, process_test te
     int first = 0;
     bool moved = any_moved(s, want, tested, &first);
     for (int polls = 0; !moved && polls < max_checks; ++polls) {
-        if (order == pause_then_check)
+        if (order == ZEL_PAUSE_THEN_CHECK)
             pause_usec(POLL_PAUSE_USEC);
         moved = any_moved(s, want, tested, &first);
-        if (order == check_then_pause)
+        if (order == ZEL_CHECK_THEN_PAUSE)
             pause_usec(POLL_PAUSE_USEC);
     }
     if (want == up)
         return first;
     return first == 0 ? -1 : 0;
+}
+
+int change_service(int group, wanted_state want, int max_checks)
+{
+    return change_service(services.of[group - 1], want, max_checks);
 }
 } // namespace
 
@@ -133,8 +154,7 @@ int (*check_process)(const char *name) = real_check_process;
 void (*pause_usec)(unsigned usec) = real_pause;
 int (*send_request)(const char *letter) = real_send;
 
-// The operations: the service (its setting, letters and processes), what is wanted,
-// and where an operation differs in what it tests or when it pauses.
+// The operations of the eight services by name.
 int start_upnp(int max_checks)
 {
     return change_service(ZEL_UPNP, up, max_checks);
@@ -147,12 +167,12 @@ int stop_upnp(int max_checks)
 
 int start_hlink(int max_checks)
 {
-    return change_service(ZEL_HLINK, up, max_checks, both_processes);
+    return change_service(ZEL_HLINK, up, max_checks);
 }
 
 int stop_hlink(int max_checks)
 {
-    return change_service(ZEL_HLINK, down, max_checks, both_processes);
+    return change_service(ZEL_HLINK, down, max_checks);
 }
 
 int start_ftp(int max_checks)
@@ -167,7 +187,7 @@ int stop_ftp(int max_checks)
 
 int restart_smb(int max_checks)
 {
-    return change_service(ZEL_SMB, up, max_checks, first_process, check_then_pause);
+    return change_service(ZEL_SMB, up, max_checks);
 }
 
 int stop_smb(int max_checks)
@@ -225,25 +245,15 @@ int reset_zel_apps(void)
     return send_letter(zel_reset_letter);
 }
 
-// A stop that did not take effect in time leaves its service running, so the start
-// that follows finds it up and does nothing: its setting stays "0".
+// In the turns of the service table. A stop that did not take effect in time leaves
+// its service running, so the start that follows finds it up and does nothing: its
+// setting stays "0".
 void restart_services(void)
 {
-    stop_btpd(300);
-    stop_hlink(200);
-    stop_smb(200);
-    stop_nfs(200);
-    stop_vantle(200);
-    stop_upnp(200);
-    stop_ftp(200);
-    stop_nzb(200);
-
-    start_upnp(200);
-    start_hlink(200);
-    start_ftp(200);
-    start_nfs(200);
-    restart_smb(200);
-    start_nzb(200);
-    start_vantle(200);
-    start_btpd(200);
+    for (int row : stop_order.row) {
+        const service_facts &s = services.of[row];
+        change_service(s, down, s.restart.stop_polls);
+    }
+    for (int row : start_order.row)
+        change_service(services.of[row], up, zel_restart_polls);
 }

@@ -41,7 +41,8 @@ int stop_vantle(int max_checks);
 int update_smbpasswd(void);
 int reset_zel_apps(void);
 
-// Stop every running service, then start all eight, each waiting for its process.
+// Stop every running service, then start every service, each waiting for its
+// process, in the turns and with the polls of the service table.
 void restart_services(void);
 
 // Runs one of the shell lines that write a page address "> /tmp/lumo_bc", after

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -310,5 +311,45 @@ TEST_F(Requests, RestartAllStopsEverythingFirstAndBitTorrentLongest)
     EXPECT_GE(pauses, 300);
     EXPECT_EQ(setting("btpdserv"), "0");
     EXPECT_EQ(setting("nzb"), "1");
+}
+
+// The checks made on the service table when it is compiled, tried on copies of it with
+// one fault each: the real table passes, and each fault is caught.
+TEST(ServiceTable, CompileTimeChecksCatchEachFault)
+{
+    struct fault {
+        const char *what;
+        void (*make)(zel_service *rows);
+    };
+    const fault faults[] = {
+        {"NZB started by the reset's letter", [](zel_service *t) { t[ZEL_NZB - 1].start_letter = 'r'; }},
+        {"NZB stopped by the password's letter", [](zel_service *t) { t[ZEL_NZB - 1].stop_letter = 'i'; }},
+        {"vantle started by the media server's letter", [](zel_service *t) { t[ZEL_VANTLE - 1].start_letter = 'a'; }},
+        {"one letter for both requests of FTP", [](zel_service *t) { t[ZEL_FTP - 1].stop_letter = 'e'; }},
+        {"no stop letter", [](zel_service *t) { t[ZEL_NFS - 1].stop_letter = '\0'; }},
+        {"rows of Samba and NFS swapped",
+         [](zel_service *t) {
+             t[ZEL_SMB - 1].group = ZEL_NFS;
+             t[ZEL_NFS - 1].group = ZEL_SMB;
+         }},
+        {"vantle stopped in BitTorrent's turn",
+         [](zel_service *t) { t[ZEL_VANTLE - 1].restart.stop_turn = t[ZEL_BTPD - 1].restart.stop_turn; }},
+        {"NZB started in the media server's turn",
+         [](zel_service *t) { t[ZEL_NZB - 1].restart.start_turn = t[ZEL_UPNP - 1].restart.start_turn; }},
+        {"a stop that never polls", [](zel_service *t) { t[ZEL_UPNP - 1].restart.stop_polls = 0; }},
+        {"FTP judged by a second process it does not have",
+         [](zel_service *t) { t[ZEL_FTP - 1].restart.judged_by = ZEL_BY_BOTH_PROCESSES; }},
+    };
+    zel_service rows[zel_service_count];
+    auto all_hold = [&rows] {
+        return zel_rows_in_group_order(rows) && zel_letters_unique(rows) && zel_restart_turns_clear(rows);
+    };
+    std::copy(std::begin(zel_services), std::end(zel_services), rows);
+    EXPECT_TRUE(all_hold());
+    for (const fault &f : faults) {
+        std::copy(std::begin(zel_services), std::end(zel_services), rows);
+        f.make(rows);
+        EXPECT_FALSE(all_hold()) << f.what;
+    }
 }
 } // namespace
