@@ -5,6 +5,7 @@
 # player's own boot script and the command, under the simulated player's init
 # (zel-init). When the command ends, the namespaces end and with them every process,
 # queue, mount and interface of the session.
+services=standin tools=standin
 # shellcheck source=/dev/null # written by player/board/board
 . "$1"
 # What the session's file holds (board writes each, perhaps empty).
@@ -19,6 +20,29 @@ for d in bin sbin usr; do
   mount --bind /$d $S/$d
   mount -o remount,ro,bind $S/$d
 done
+
+# Debian's mipsel programs of --services real and the real share tools, with glibc,
+# from the kit over 9p (/debian); /usr holds links to them.
+if [ "$services" = real ] || [ "$tools" = real ]; then
+  mkdir -p $S/debian
+  mount --bind /io/kit/debian $S/debian
+  mount -o remount,ro,bind $S/debian
+  ln -s /debian/lib/ld.so.1 $S/lib/ld.so.1
+  ln -s /debian/lib/mipsel-linux-gnu $S/lib/mipsel-linux-gnu
+fi
+if [ "$tools" = real ]; then
+  # zel_services runs /usr/sbin/exportfs, a link to /player/bin/exportfs.
+  ln -sf /usr/libexec/exportfs $S/player/bin/exportfs
+  cp /real/pure-pw "$S$ZEL_BIN_DIR/pure-pw"
+  : >$S/var/lib/nfs/etab
+  : >$S/var/lib/nfs/rmtab
+fi
+# The scripts of services/ at the firmware's paths, their accounts and folders.
+if [ "$services" = real ]; then
+  cp -a /real/root/. $S/
+  cat /real/passwd >>$S/etc/passwd
+  cat /real/group >>$S/etc/group
+fi
 
 # A /dev of the session's own: what is removed there stays removed for it alone.
 mount -t tmpfs -o mode=755 dev $S/dev
