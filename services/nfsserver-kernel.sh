@@ -28,6 +28,8 @@ nfs_kernel_start() {
     fi
     # The kernel and mountd register with rpcbind; without it neither starts.
     if ! svc_running rpcbind; then
+        # Its socket, made last, says it is ready; one left by a stopped rpcbind not.
+        rm -f /run/rpcbind.sock
         svc_spawn rpcbind "$RPCBIND" -f || return 1
         nfs_t=50
         until [ -S /run/rpcbind.sock ]; do
