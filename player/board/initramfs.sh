@@ -16,8 +16,8 @@
 #   /real                      what a player of --services real adds to its root: the
 #                              scripts of services/ at the firmware's paths, their
 #                              accounts, folders and files; the real pure-pw's wrapper
-#   /usr, /sbin                Debian's mipsel servers and tools (KIT/debian), whose
-#                              libraries a session mounts at /debian over 9p
+#   /usr, /sbin links          to Debian's mipsel servers and tools (KIT/debian), which
+#                              a session copies; their libraries it mounts over 9p
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 player=$(dirname "$here")
@@ -66,15 +66,17 @@ install -m 755 "$here/session.sh" "$R/board/session.sh"
 # zel_services' exportfs is called by its full path in /usr, which every session
 # shares read-only: there a link to the session's own, the stand-in or Debian's.
 ln -s /player/bin/exportfs "$R/usr/sbin/exportfs"
-# Debian's programs where Debian puts them (exportfs in /usr/libexec, for the link),
-# their libraries over 9p from /debian: links in /usr/lib's multiarch folder here,
-# in /lib the session's own. The programs themselves are small and come here: the
-# kernel does not start a program from the 9p share.
+# Debian's programs where Debian puts them (exportfs in /usr/libexec, for the link
+# above): links to the copies a session of real servers or tools makes in
+# /player/debian (the kernel does not start a program from the 9p share); their
+# libraries over 9p from /debian: links in /usr/lib's multiarch folder here, in /lib
+# the session's own.
 for f in "$kit"/debian/usr/sbin/* "$kit"/debian/usr/bin/* "$kit"/debian/sbin/*; do
   d=${f#"$kit/debian"}
-  [[ $d != /usr/sbin/exportfs ]] || d=/usr/libexec/exportfs
-  mkdir -p "$(dirname "$R$d")"
-  install -m 755 "$f" "$R$d"
+  l=$d
+  [[ $d != /usr/sbin/exportfs ]] || l=/usr/libexec/exportfs
+  mkdir -p "$(dirname "$R$l")"
+  ln -s "/player/debian$d" "$R$l"
 done
 mkdir -p "$R/usr/lib"
 ln -s /debian/usr/lib/mipsel-linux-gnu "$R/usr/lib/mipsel-linux-gnu"

@@ -22,11 +22,16 @@ for d in bin sbin usr; do
 done
 
 # Debian's mipsel programs of --services real and the real share tools, with glibc,
-# from the kit over 9p (/debian); /usr holds links to them.
+# from the kit over 9p (/debian): the programs copied (to /player/debian, where
+# links in /usr and /sbin point), the kernel starts none from the share.
 if [ "$services" = real ] || [ "$tools" = real ]; then
   mkdir -p $S/debian
   mount --bind /io/kit/debian $S/debian
   mount -o remount,ro,bind $S/debian
+  for d in usr/sbin usr/bin sbin; do
+    mkdir -p $S/player/debian/$d
+    cp /io/kit/debian/$d/* $S/player/debian/$d/
+  done
   ln -s /debian/lib/ld.so.1 $S/lib/ld.so.1
   ln -s /debian/lib/mipsel-linux-gnu $S/lib/mipsel-linux-gnu
 fi
@@ -88,7 +93,7 @@ done
 
 # ZP_DATE: the date of the player's clock, for the stand-ins' journal and the tests
 # (BusyBox's shell runs its own date applet whatever the PATH).
-envs="$envs 'ZP_BOARD=$chip' 'ZP_DAEMON=$daemon' 'ZP_DATE=/player/bin/date'"
+envs="$envs 'ZP_BOARD=$chip' 'ZP_DAEMON=$daemon' 'ZP_DATE=/player/bin/date' 'ZP_SERVICES=$services'"
 if [ -n "$speed" ]; then
   # The player's MIPS clock (player/mipsel/speed.c) in every dynamically linked
   # program; it hands itself on to the programs they start.

@@ -112,6 +112,11 @@ echo "$pw" >"$dir/pw"
 now() { date +%s.%N; }
 since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'; }
 
+# eth0 is the card: a dummy of that name is refused before the boot.
+"$board" --build "$build" --services real --net eth0=10.9.0.2/24 -- true 2>"$dir/err"
+expect_eq "--net eth0 with --services real: status 2" $? 2
+check "it says why" -- grep -q 'eth0 is the network card' "$dir/err"
+
 began=$(now)
 "$board" --build "$build" --bind "$dir" --bind "$src" --services real --net wlan0=192.168.7.2/24 \
   --ports "$dir/ports" --timeout 300 -- sh "$src/tests/board/served_e2e.sh" --board "$dir" \
