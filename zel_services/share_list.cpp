@@ -57,6 +57,99 @@ bool refused_char(unsigned char c)
     return control_char(c) || strchr("/\"\\[]%", c) != nullptr;
 }
 
+// The next character of UTF-8 text, moving *p past it; -1 for bytes that are not
+// UTF-8 (a Latin-1 byte, an overlong form, a surrogate). Samba converts names and
+// the workgroup from UTF-8: it served no share listing at all once one name was
+// Latin-1, and announced an empty workgroup.
+long next_char(const unsigned char **p)
+{
+    const unsigned char *s = *p;
+    long c = s[0];
+    int more = c < 0x80 ? 0 : (c & 0xe0) == 0xc0 ? 1 : (c & 0xf0) == 0xe0 ? 2 : (c & 0xf8) == 0xf0 ? 3 : -1;
+    static const long least[] = {0, 0x80, 0x800, 0x10000};
+    if (more < 0) {
+        *p = s + 1;
+        return -1;
+    }
+    if (more > 0)
+        c &= 0x3f >> more;
+    for (int i = 1; i <= more; i++) {
+        if ((s[i] & 0xc0) != 0x80) {
+            *p = s + i;
+            return -1;
+        }
+        c = (c << 6) | (s[i] & 0x3f);
+    }
+    *p = s + more + 1;
+    if (c < least[more] || c > 0x10ffff || (c >= 0xd800 && c <= 0xdfff))
+        return -1;
+    return c;
+}
+
+// Samba keys sections by their name in upper case, Unicode letters included ("[Ü]"
+// merged into "[ü]", which then served /Ü). The characters whose case is folded here
+// are the ones a name may hold beyond ASCII (case_known); others are refused rather
+// than risk a fold not known here.
+long fold_case(long c)
+{
+    if (c < 0x80)
+        return toupper(static_cast<int>(c));
+    if ((c >= 0xe0 && c <= 0xfe && c != 0xf7))
+        return c - 0x20;
+    if (c == 0xff)
+        return 0x178;
+    if (c == 0xb5)
+        return 0x39c;
+    if (c == 0x131)
+        return 'I';
+    if (c == 0x17f)
+        return 'S';
+    // Latin Extended-A: pairs, the upper case first, in two runs of each parity.
+    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14a && c <= 0x177))
+        return c & ~1L;
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17e))
+        return (c & 1) != 0 ? c : c - 1;
+    // Greek and Cyrillic letters.
+    if (c == 0x3ac)
+        return 0x386;
+    if (c >= 0x3ad && c <= 0x3af)
+        return c - 0x25;
+    if ((c >= 0x3b1 && c <= 0x3c1) || (c >= 0x3c3 && c <= 0x3cb))
+        return c - 0x20;
+    if (c == 0x3c2)
+        return 0x3a3;
+    if (c == 0x3cc)
+        return 0x38c;
+    if (c == 0x3cd || c == 0x3ce)
+        return c - 0x3f;
+    if (c >= 0x430 && c <= 0x44f)
+        return c - 0x20;
+    if (c >= 0x450 && c <= 0x45f)
+        return c - 0x50;
+    return c;
+}
+
+bool case_known(long c)
+{
+    return (c >= 0xa0 && c <= 0x17f) || (c >= 0x386 && c <= 0x3ce) || (c >= 0x400 && c <= 0x45f) ||
+           // Scripts without case: Hebrew, Arabic, Thai, kana, CJK, Hangul.
+           (c >= 0x590 && c <= 0x6ff) || (c >= 0xe00 && c <= 0xe7f) || (c >= 0x3040 && c <= 0x30ff) ||
+           (c >= 0x4e00 && c <= 0x9fff) || (c >= 0xac00 && c <= 0xd7a3);
+}
+
+// 0 when the text is UTF-8 and, with known_case, holds beyond ASCII only characters
+// whose case fold_case knows.
+int check_utf8(const char *text, bool known_case)
+{
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(text);
+    while (*p != '\0') {
+        long c = next_char(&p);
+        if (c < 0 || (known_case && c >= 0x80 && !case_known(c)))
+            return -1;
+    }
+    return 0;
+}
+
 // Section names Samba gives a meaning of its own, compared as Samba does; IPC$ is
 // its own service.
 bool reserved_section(const char *name)
@@ -78,40 +171,53 @@ int check_config_text(const char *text)
     return 0;
 }
 
+// A workgroup beginning with "*" is NetBIOS's name of every host: nmbd announced none.
 int check_workgroup(const char *text)
 {
-    return check_config_text(text) != 0 || strchr(text, '\\') != nullptr ? -1 : 0;
+    return check_config_text(text) != 0 || strchr(text, '\\') != nullptr || text[0] == '*' ||
+                   check_utf8(text, false) != 0
+               ? -1
+               : 0;
 }
 
 namespace {
 
 // Samba's form of a section name: no blanks at the ends, a run of them one blank,
-// letters in one case.
-void section_key(const char *name, char *key)
+// letters in one case (fold_case); as characters, one per element. Bytes that are
+// not UTF-8 (an old configuration's) stand for themselves, negated.
+void section_key(const char *name, long *key)
 {
     size_t n = 0;
-    name += strspn(name, " \t");
-    while (*name != '\0' && n + 1 < LINE_SIZE) {
-        if (*name == ' ' || *name == '\t') {
-            name += strspn(name, " \t");
-            if (*name != '\0')
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(name);
+    p += strspn(name, " \t");
+    while (*p != '\0' && n + 1 < LINE_SIZE) {
+        if (*p == ' ' || *p == '\t') {
+            p += strspn(reinterpret_cast<const char *>(p), " \t");
+            if (*p != '\0')
                 key[n++] = ' ';
             continue;
         }
-        key[n++] = static_cast<char>(tolower(static_cast<unsigned char>(*name++)));
+        const unsigned char *at = p;
+        long c = next_char(&p);
+        key[n++] = c < 0 ? -static_cast<long>(*at) : fold_case(c);
+        if (c < 0)
+            p = at + 1;
     }
-    key[n] = '\0';
+    key[n] = 0;
 }
 
 } // namespace
 
 bool same_section(const char *a, const char *b)
 {
-    char ka[LINE_SIZE];
-    char kb[LINE_SIZE];
+    long ka[LINE_SIZE];
+    long kb[LINE_SIZE];
     section_key(a, ka);
     section_key(b, kb);
-    return strcmp(ka, kb) == 0;
+    for (size_t i = 0; ka[i] == kb[i]; i++)
+        if (ka[i] == 0)
+            return true;
+    return false;
 }
 
 namespace {
@@ -198,7 +304,7 @@ int check_share_name(const char *name)
     for (const char *p = name; *p != '\0'; p++)
         if (refused_char(static_cast<unsigned char>(*p)))
             return -1;
-    return 0;
+    return check_utf8(name, true);
 }
 
 namespace {

@@ -20,6 +20,18 @@ for zs_f in "$zs_services"/*; do
   install -m 755 "$zs_f" "$R$zs_dest"
 done
 
+# zel_services runs "exportfs -r" after each change of the export table. The
+# kernel's server takes the table from it; the userspace server of nfsserver.sh
+# takes it from "nfsserver.sh reload", which exportfs runs too in here (while nfsd
+# runs). /usr is the host's, read-only: the wrapper is mounted over it.
+if [[ -x "$R/usr/sbin/exportfs" ]]; then
+  install -m 755 /usr/sbin/exportfs "$R/player/bin/exportfs.real"
+  printf '#!/bin/sh\n/player/bin/exportfs.real "$@"\nrc=$?\n%s\nexit $rc\n' \
+    "! pidof nfsd >/dev/null 2>&1 || $ZEL_ETC_DIR/nfsserver.sh reload" >"$R/player/bin/exportfs"
+  chmod 755 "$R/player/bin/exportfs"
+  mount --bind "$R/player/bin/exportfs" "$R/usr/sbin/exportfs"
+fi
+
 # Accounts: appended where the host's copy lacks the name.
 while read -r zs_name zs_uid zs_gid zs_home _; do
   [[ -z "$zs_name" || "$zs_name" == \#* ]] && continue
@@ -35,6 +47,12 @@ done <"$zs_services/users.txt"
 # The mount table (ganesha, df) and the RPC transports (rpcbind, libtirpc).
 ln -sf /proc/self/mounts "$R/etc/mtab"
 [[ ! -e /etc/netconfig ]] || cp /etc/netconfig "$R/etc/netconfig"
+
+# Servers look their own host name up (ganesha's callbacks, Samba's names).
+grep -qw zelplayer "$R/etc/hosts" 2>/dev/null || echo "127.0.1.1 zelplayer" >>"$R/etc/hosts"
+# The clients' own configuration (smbclient, nmblookup): the server's is
+# /etc/samba/lib/smb.conf, which the scripts name.
+[[ -e "$R/etc/samba/smb.conf" ]] || printf '[global]\n' >"$R/etc/samba/smb.conf"
 
 # State folders of the servers (the scripts make the ones that live in tmpfs too).
 mkdir -p "$R/var/lib/samba/private" "$R/var/cache/samba" "$R/run/samba" "$R/var/log/samba" \

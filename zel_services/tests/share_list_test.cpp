@@ -66,15 +66,20 @@ TEST(ShareNames, AcceptsFoldersDirectlyUnderTheRoot)
     EXPECT_EQ(check_share_name("My Disk"), 0);
     EXPECT_EQ(check_share_name("a#b=c;d"), 0);
     EXPECT_EQ(check_share_name("global2"), 0);
+    // UTF-8 in the scripts whose case the rule knows, and in scripts without case.
+    for (const char *name : {"Fotos ü", "Été", "Łódź", "Ωμέγα", "Дача", "音楽", "שירים", "a'b", "d$"})
+        EXPECT_EQ(check_share_name(name), 0) << name;
     EXPECT_EQ(check_share_list("HARD_DISK|#USB_DRIVE_A-1|#SATA_DISK|#My Disk"), 0);
 }
 
 TEST(ShareNames, RefusesNamesThatWouldExportAnotherFolderOrAddLines)
 {
-    const char *bad[] = {"",       ".",           "..",      "a/b",    "../etc",  "/",        "x\n/ *(rw)",
-                         "a\rb",   "tab\there",   "del\x7f", "a\"b",   "a\\040b", "a]b",      "]",
-                         "100%",   "%m",          "global",  "GLOBAL", "Homes",   "printers", " lead",
-                         "trail ", "two  blanks", "x[share", "[",      "IPC$",    "ipc$"};
+    const char *bad[] = {"", ".", "..", "a/b", "../etc", "/", "x\n/ *(rw)", "a\rb", "tab\there", "del\x7f", "a\"b",
+                         "a\\040b", "a]b", "]", "100%", "%m", "global", "GLOBAL", "Homes", "printers", " lead",
+                         "trail ", "two  blanks", "x[share", "[", "IPC$", "ipc$",
+                         // Not UTF-8 (Latin-1 bytes, overlong, cut, surrogate), C1 controls,
+                         // letters whose case Samba folds in ways not known here.
+                         "l\xe9", "\xc0\xaf", "\xe2\x82", "\xed\xa0\x80", "\xc2\x85", "\xef\xbc\xa1", "\xe2\x84\xaa"};
     for (const char *name : bad)
         EXPECT_EQ(check_share_name(name), -1) << name;
     EXPECT_EQ(check_share_name(std::string(50, 'n').c_str()), -1);
@@ -107,6 +112,15 @@ TEST(ShareNames, RefusesAnotherSectionInAnotherCase)
         {"USB_DRIVE_A|#USB_DRIVE_A", 0, 0},
         {"My Disk", 0, 0},
         {"a|#b|#A", -1, -1},
+        // Samba folds the case of letters beyond ASCII too: [\xc3\x9c] merged into [\xc3\xbc].
+        {"\xc3\xbc|#\xc3\x9c", -1, -1},
+        {"\xc3\xa9t\xc3\xa9|#\xc3\x89T\xc3\x89", -1, -1},
+        {"\xc5\x82|#\xc5\x81", -1, -1},
+        {"\xd0\xb4|#\xd0\x94", -1, -1},
+        {"\xcf\x82|#\xce\xa3", -1, -1},
+        {"\xc4\xb1|#I", -1, -1},
+        {"\xc3\xbc|#\xc3\xa9", 0, 0},
+        {"\xc3\x9f|#SS", 0, 0},
     };
     for (const auto &c : cases) {
         FILE *f = fmemopen(const_cast<char *>(conf.data()), conf.size(), "r");
@@ -131,6 +145,11 @@ TEST(ConfigText, RefusesControlCharactersOnly)
     EXPECT_EQ(check_workgroup("G\\"), -1);
     EXPECT_EQ(check_workgroup("a\\b"), -1);
     EXPECT_EQ(check_workgroup("G\n"), -1);
+    EXPECT_EQ(check_workgroup("Gr\xc3\xbcppe"), 0);
+    // nmbd announced an empty workgroup for a Latin-1 one, none for NetBIOS's "*".
+    EXPECT_EQ(check_workgroup("Gr\xfc"), -1);
+    EXPECT_EQ(check_workgroup("*"), -1);
+    EXPECT_EQ(check_workgroup("*G"), -1);
 }
 
 TEST(DiskShares, MarkersAnywhereCaseSensitive)
