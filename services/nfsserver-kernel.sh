@@ -16,7 +16,7 @@
 NFS_MOUNTD_PORT=${NFS_MOUNTD_PORT:-20048}
 NFS_THREADS=${NFS_THREADS:-4}
 NFS_SBIN=${NFS_SBIN:-/usr/sbin}
-RPCBIND=${RPCBIND:-/sbin/rpcbind}
+NFS_RPCBIND=${NFS_RPCBIND:-/sbin/rpcbind}
 
 nfs_kernel_start() {
     mkdir -p /var/lib/nfs /run/rpcbind || return 1
@@ -30,7 +30,7 @@ nfs_kernel_start() {
     if ! svc_running rpcbind; then
         # Its socket, made last, says it is ready; one left by a stopped rpcbind not.
         rm -f /run/rpcbind.sock
-        svc_spawn rpcbind "$RPCBIND" -f || return 1
+        svc_spawn rpcbind "$NFS_RPCBIND" -f || return 1
         nfs_t=50
         until [ -S /run/rpcbind.sock ]; do
             [ $nfs_t -gt 0 ] || { svc_log "rpcbind did not start"; return 1; }

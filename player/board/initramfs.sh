@@ -31,7 +31,8 @@ source "$paths"
 inputs() {
   echo "$kit"
   cat "${BASH_SOURCE[0]}" "$here/init" "$here/session.sh" "$table" "$paths" "$player/boot" \
-      "$player"/standins/* "$player"/share-tools/* "$svcdir"/*
+      "$player"/standins/* "$player"/share-tools/*
+  find "$svcdir" -maxdepth 1 -type f | sort | xargs cat
   (cd "$rootfs" && find . -type f -print0 | sort -z | xargs -0 sha1sum)
   (cd "$helpers" && sha1sum zel-init zel-idle zel-mtd date libzel_speed.so)
 }

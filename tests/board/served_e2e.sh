@@ -26,23 +26,12 @@ if [ "${1:-}" = --board ]; then
   }
   up() { cut -d' ' -f1 /proc/uptime; }
   exec >>"$d/board.log" 2>&1
-  nfs() {
-    if grep -q "nfs_kernel_$1" "$ZEL_ETC_DIR/nfsserver.sh"; then
-      "$ZEL_ETC_DIR/nfsserver.sh" "$1"
-    else
-      # shellcheck source=services/service_lib.sh
-      . "$ZEL_ETC_DIR/service_lib.sh"
-      # shellcheck source=services/nfsserver-kernel.sh
-      . "$ZEL_ETC_DIR/nfsserver-kernel.sh"
-      "nfs_kernel_$1"
-    fi
-  }
   step 1
   zel_services cmd=nfs_share opt=eth0
   echo $? >"$d/nfs_share.rc"
   echo 'served by the board' >/share/hello.txt
   t0=$(up)
-  nfs start
+  "$ZEL_ETC_DIR/nfsserver.sh" start
   echo $? >"$d/nfs_start.rc"
   echo "$t0 $(up)" >"$d/nfs_start.time"
   pidof nfsd >/dev/null && pidof mountd >/dev/null
@@ -57,11 +46,7 @@ if [ "${1:-}" = --board ]; then
   # shellcheck disable=SC2016 # "$@" for the wrapper
   printf '#!/bin/sh\nexec /usr/sbin/pure-ftpd "$@" -p %s\n' "$ZP_FTP_PASSIVE" >/tmp/pure-ftpd
   chmod 755 /tmp/pure-ftpd
-  if grep -q PURE_FTPD "$ZEL_ETC_DIR/ftpserver.sh"; then
-    PURE_FTPD=/tmp/pure-ftpd "$ZEL_ETC_DIR/ftpserver.sh" start &
-  else
-    /tmp/pure-ftpd -l puredb:/etc/pureftpd.pdb -E -A -H &
-  fi
+  PURE_FTPD=/tmp/pure-ftpd "$ZEL_ETC_DIR/ftpserver.sh" start &
   t0=$(up)
   t=0
   until netstat -ltn | grep -q ':21 '; do
@@ -81,18 +66,12 @@ if [ "${1:-}" = --board ]; then
   zel_services cmd=nfs_share opt=wlan0
   echo $? >"$d/nfs_share_wlan0.rc"
   # A rebuilt table is served after the service's restart line, as the daemon runs it.
-  nfs stop && nfs start
+  "$ZEL_ETC_DIR/nfsserver.sh" restart
   echo $? >"$d/nfs_restart.rc"
   touch "$d/ready.3"
   step 4
-  if grep -q PURE_FTPD "$ZEL_ETC_DIR/ftpserver.sh"; then
-    "$ZEL_ETC_DIR/ftpserver.sh" stop
-  else
-    # shellcheck disable=SC2046 # one word per pid
-    kill $(pidof pure-ftpd)
-    sleep 1
-  fi
-  nfs stop
+  "$ZEL_ETC_DIR/ftpserver.sh" stop
+  "$ZEL_ETC_DIR/nfsserver.sh" stop
   echo $? >"$d/nfs_stop.rc"
   pidof mountd nfsd rpcbind pure-ftpd
   echo $? >"$d/gone.rc"
