@@ -63,19 +63,23 @@ if [ "${1:-}" = --board ]; then
   echo $? >"$d/add_share.rc"
   touch "$d/ready.2"
   step 3
+  zel_services cmd=remove_share opt=HARD_DISK
+  echo $? >"$d/remove_share.rc"
+  touch "$d/ready.3"
+  step 4
   zel_services cmd=nfs_share opt=wlan0
   echo $? >"$d/nfs_share_wlan0.rc"
   # A rebuilt table is served after the service's restart line, as the daemon runs it.
   "$ZEL_ETC_DIR/nfsserver.sh" restart
   echo $? >"$d/nfs_restart.rc"
-  touch "$d/ready.3"
-  step 4
+  touch "$d/ready.4"
+  step 5
   "$ZEL_ETC_DIR/ftpserver.sh" stop
   "$ZEL_ETC_DIR/nfsserver.sh" stop
   echo $? >"$d/nfs_stop.rc"
   pidof mountd nfsd rpcbind pure-ftpd
   echo $? >"$d/gone.rc"
-  touch "$d/ready.4"
+  touch "$d/ready.5"
   exit 0
 fi
 
@@ -133,13 +137,18 @@ go 2
 expect_eq "zel_services add_share" "$(rc_of add_share)" 0
 expect_eq "the added share, read at once" "$(nfs-cat "$(url /HARD_DISK/disk.txt)" 2>&1)" "on the disk"
 
-# The forwarded client comes from qemu's 10.0.2.2, outside wlan0's 192.168.7.0/24.
 go 3
+expect_eq "zel_services remove_share" "$(rc_of remove_share)" 0
+check "the removed share refused at once" -- not nfs-cat "$(url /HARD_DISK/disk.txt)"
+check "/share still served" -- nfs-ls "$(url /share)"
+
+# The forwarded client comes from qemu's 10.0.2.2, outside wlan0's 192.168.7.0/24.
+go 4
 expect_eq "zel_services nfs_share wlan0" "$(rc_of nfs_share_wlan0)" 0
 expect_eq "the NFS server restarted" "$(rc_of nfs_restart)" 0
 check "a client outside the exports' network refused" -- not nfs-ls "$(url /share)"
 
-go 4
+go 5
 expect_eq "the NFS server stopped" "$(rc_of nfs_stop)" 0
 expect_eq "no server left" "$(rc_of gone)" 1
 wait "$bpid"
