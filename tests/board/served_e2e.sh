@@ -1,9 +1,10 @@
 #!/bin/sh
 # The board's real servers answer real clients of the host through the forwarded
-# ports of 127.0.0.1, in one boot of --services real: the kernel's NFS server serves
-# what zel_services wrote with the real exportfs (a listing, a file, a share added
-# later, and a refusal once the exports name another network); pure-ftpd greets
-# and lists /share for an account whose database the real pure-pw made. The host
+# ports of 127.0.0.1, in one boot of --services real: the kernel's NFS server,
+# started and stopped by the daemon's requests, serves what zel_services wrote with
+# the real exportfs (a listing, a file, a share added later and one removed, and a
+# refusal once the exports name another network); pure-ftpd greets and lists /share
+# for an account whose database the real pure-pw made. The host
 # and the board take turns through files of a shared folder (go.N, ready.N).
 # Prints the figures of the bench: boot to the first NFS answer, an NFS listing.
 # usage: served_e2e.sh BOARD BUILD_DIR
@@ -30,8 +31,18 @@ if [ "${1:-}" = --board ]; then
   zel_services cmd=nfs_share opt=eth0
   echo $? >"$d/nfs_share.rc"
   echo 'served by the board' >/share/hello.txt
+  # The daemon's request "j" runs the start line; its marker follows the processes.
   t0=$(up)
-  "$ZEL_ETC_DIR/nfsserver.sh" start
+  zelctl send j
+  wait_marker() {
+    t=0
+    while [ "$([ -e /tmp/zel_nfs ] && echo 1 || echo 0)" != "$1" ]; do
+      [ $t -lt 300 ] || return 1
+      sleep 0.1
+      t=$((t + 1))
+    done
+  }
+  wait_marker 1
   echo $? >"$d/nfs_start.rc"
   echo "$t0 $(up)" >"$d/nfs_start.time"
   pidof nfsd >/dev/null && pidof mountd >/dev/null
@@ -69,13 +80,14 @@ if [ "${1:-}" = --board ]; then
   step 4
   zel_services cmd=nfs_share opt=wlan0
   echo $? >"$d/nfs_share_wlan0.rc"
-  # A rebuilt table is served after the service's restart line, as the daemon runs it.
-  "$ZEL_ETC_DIR/nfsserver.sh" restart
+  # A rebuilt table is served after the watchdog's restart lines.
+  "$ZEL_ETC_DIR/nfsserver.sh" stop && "$ZEL_ETC_DIR/nfsserver.sh" start
   echo $? >"$d/nfs_restart.rc"
   touch "$d/ready.4"
   step 5
   "$ZEL_ETC_DIR/ftpserver.sh" stop
-  "$ZEL_ETC_DIR/nfsserver.sh" stop
+  zelctl send k
+  wait_marker 0
   echo $? >"$d/nfs_stop.rc"
   pidof mountd nfsd rpcbind pure-ftpd
   echo $? >"$d/gone.rc"
@@ -101,7 +113,7 @@ expect_eq "--net eth0 with --services real: status 2" $? 2
 check "it says why" -- grep -q 'eth0 is the network card' "$dir/err"
 
 began=$(now)
-"$board" --build "$build" --bind "$dir" --bind "$src" --services real --net wlan0=192.168.7.2/24 \
+"$board" --build "$build" --bind "$dir" --bind "$src" --services real --daemon --net wlan0=192.168.7.2/24 \
   --ports "$dir/ports" --timeout 300 -- sh "$src/tests/board/served_e2e.sh" --board "$dir" \
   >"$dir/out" 2>&1 &
 bpid=$!
@@ -115,7 +127,7 @@ nfs=$(port 2049) mnt=$(port 20048) ftp=$(port 21)
 url() { echo "nfs://127.0.0.1$1?nfsport=$nfs&mountport=$mnt&version=3"; }
 
 expect_eq "zel_services nfs_share eth0" "$(rc_of nfs_share)" 0
-expect_eq "the NFS server started" "$(rc_of nfs_start)" 0
+expect_eq "request j: the NFS server started, its marker shown" "$(rc_of nfs_start)" 0
 expect_eq "pidof finds nfsd and mountd" "$(rc_of nfs_running)" 0
 # The first answer to a host client: after the boot and the server's start.
 answered() { nfs-ls "$(url /share)" >"$dir/ls" 2>&1; }
@@ -149,14 +161,14 @@ expect_eq "the NFS server restarted" "$(rc_of nfs_restart)" 0
 check "a client outside the exports' network refused" -- not nfs-ls "$(url /share)"
 
 go 5
-expect_eq "the NFS server stopped" "$(rc_of nfs_stop)" 0
+expect_eq "request k: the NFS server stopped, its marker gone" "$(rc_of nfs_stop)" 0
 expect_eq "no server left" "$(rc_of gone)" 1
 wait "$bpid"
 expect_eq "the board's status" $? 0
 bpid=""
 took() { awk '{ printf "%.2f", $2 - $1 }' "$dir/$1.time" 2>/dev/null; }
 echo "figure: boot to the first NFS answer ${boot_to_answer} s; NFS listing ${listing} s;" \
-  "on the board's clock: NFS start line $(took nfs_start) s, FTP start to listening $(took ftp_start) s"
+  "on the board's clock: request j to the NFS marker $(took nfs_start) s, FTP start to listening $(took ftp_start) s"
 # shellcheck disable=SC2154 # testlib.sh's count
 if [ "$t_failed" != 0 ]; then
   echo "== the board's side"
