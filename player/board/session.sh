@@ -4,7 +4,8 @@
 # MTD devices, /proc and /sys, the host's folders, disks and interfaces; then the
 # player's own boot script and the command, under the simulated player's init
 # (zel-init). When the command ends, the namespaces end and with them every process,
-# queue, mount and interface of the session.
+# queue, mount and interface of the session. A player of --services real keeps the
+# board's PID namespace (init ends what it leaves) and has the network card.
 services=standin tools=standin
 # shellcheck source=/dev/null # written by player/board/board
 . "$1"
