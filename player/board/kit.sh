@@ -6,9 +6,9 @@
 # packages' versions, and printed: DIR/vmlinuz, DIR/modules/*.ko (with the order
 # to load them in), DIR/busybox, DIR/version; DIR/debian, a mipsel root with the
 # real servers and share tools of --services real and their shared libraries (glibc
-# included), reached over 9p: too large for the initramfs. A kit in the cache that this script
-# made is used as it is: a second run asks apt nothing, downloads and unpacks
-# nothing (remove the cache's board-kit-* to take a newer kernel).
+# included), reached over 9p: too large for the initramfs. A kit in the cache that
+# this script made is used as it is: a second run asks apt nothing, downloads and
+# unpacks nothing (remove the cache's board-kit-* to take a newer kernel or servers).
 set -euo pipefail
 
 cache=${ZEL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zel}
