@@ -29,18 +29,27 @@ smb_dirs() {
     return 0
 }
 
+# quiet CMD...: CMD with its output dropped and its errors kept, but for Samba's
+# warning about the firmware's "display charset", which Samba 4 no longer knows.
+quiet() {
+    q_err=$("$@" 2>&1 >/dev/null)
+    q_rc=$?
+    printf '%s\n' "$q_err" | grep -v -e 'display charset' -e '^$' >&2
+    return $q_rc
+}
+
 smb_passwd() {
     pw=$(svc_setting smb_passwd)
     if [ -z "$pw" ]; then
         svc_log "setting smb_passwd is empty: account $ACCOUNT disabled"
         if pdbedit -s "$CONF" -L -u "$ACCOUNT" >/dev/null 2>&1; then
-            smbpasswd -c "$CONF" -d "$ACCOUNT" >/dev/null
+            quiet smbpasswd -c "$CONF" -d "$ACCOUNT"
         fi
         return 0
     fi
     # -s: the password twice on standard input, never on a command line.
-    printf '%s\n%s\n' "$pw" "$pw" | smbpasswd -c "$CONF" -s -a "$ACCOUNT" >/dev/null &&
-        smbpasswd -c "$CONF" -e "$ACCOUNT" >/dev/null
+    printf '%s\n%s\n' "$pw" "$pw" | quiet smbpasswd -c "$CONF" -s -a "$ACCOUNT" &&
+        quiet smbpasswd -c "$CONF" -e "$ACCOUNT"
 }
 
 smb_start() {

@@ -97,8 +97,8 @@ done
 check "$c: the listing still served" -- eval 'smb_list $ADDR | grep -qx share'
 
 case_ "remove_share: gone from the next listing, no restart"
-zs cmd=remove_share "opt=My Disk"
-check "$c: [My Disk] not listed" -- not eval 'smb_list $ADDR | grep -qxF "My Disk"'
+zs cmd=remove_share "opt=x&y"
+check "$c: [x&y] not listed" -- not eval 'smb_list $ADDR | grep -qxF "x&y"'
 check "$c: [q'x] still listed" -- eval 'smb_list $ADDR | grep -qxF "q'"'"'x"'
 expect_eq "$c: no restart" "$(pidof -s smbd)" "$smbd_pid"
 
@@ -153,8 +153,9 @@ expect_eq "$c: /share read" "$(nfs_read $ADDR share)" hello
 measure "NFS read $(ms_since "$t0") ms after the start line; nfsd $(rss_kb nfsd) kB, mountd (rpcbind) $(rss_kb mountd) kB"
 check "$c: /share listed" -- eval 'nfs-ls nfs://$ADDR/share 2>/dev/null | grep -q "f.txt$"'
 check "$c: refused from $OUTSIDE" -- not eval 'nfs-ls nfs://$OUTSIDE/share >/dev/null 2>&1'
+check "$c: [x&y] removed, refused" -- not eval 'nfs-ls "nfs://$ADDR/x&y" >/dev/null 2>&1'
 for n in "${accepted[@]}"; do
-  [ "$n" = "My Disk" ] && continue
+  [ "$n" = "x&y" ] && continue
   expect_eq "$c: [$n] read" "$(nfs_read $ADDR "$n")" "in $n"
 done
 mkdir -p /Late && echo "in Late" > /Late/f.txt
