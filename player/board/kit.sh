@@ -4,14 +4,23 @@
 # `apt-get download` (the mipsel architecture is added to apt when it is missing),
 # unpacked into $ZEL_CACHE (default ~/.cache/zel) under a name that carries both
 # packages' versions, and printed: DIR/vmlinuz, DIR/modules/*.ko (with the order
-# to load them in), DIR/busybox, DIR/version. A kit in the cache that this script
-# made is used as it is: a second run asks apt nothing, downloads and unpacks
-# nothing (remove the cache's board-kit-* to take a newer kernel).
+# to load them in), DIR/busybox, DIR/version; DIR/debian, a mipsel root with the
+# real servers and share tools of --services real and their shared libraries (glibc
+# included), reached over 9p: too large for the initramfs. A kit in the cache that
+# this script made is used as it is: a second run asks apt nothing, downloads and
+# unpacks nothing (remove the cache's board-kit-* to take a newer kernel or servers).
 set -euo pipefail
 
 cache=${ZEL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zel}
 # The modules the board loads; their dependencies come along (each .ko's depends=).
-wanted="virtio_pci virtio_blk virtio_console 9pnet_virtio 9p nandsim mtdram block2mtd brd dummy"
+wanted="virtio_pci virtio_blk virtio_console 9pnet_virtio 9p nandsim mtdram block2mtd brd dummy pcnet32 nfsd"
+# Debian's mipsel programs of --services real and the packages of their libraries
+# (found by each ELF file's NEEDED; only the closure of the programs is kept).
+programs="usr/sbin/exportfs usr/sbin/rpc.mountd usr/sbin/rpc.nfsd sbin/rpcbind usr/sbin/pure-ftpd usr/bin/pure-pw"
+debs="libc6 nfs-kernel-server rpcbind pure-ftpd libwrap0 libnsl2 libblkid1 libuuid1 libtirpc3
+  libgssapi-krb5-2 libkrb5-3 libk5crypto3 libcom-err2 libkrb5support0 libkeyutils1 libsystemd0
+  libcap2 libgcrypt20 libgpg-error0 liblz4-1 liblzma5 libzstd1 libssl3 libatomic1 libsodium23
+  libcrypt1 libpam0g libaudit1 libcap-ng0"
 
 sudo=""
 [[ $(id -u) -eq 0 ]] || sudo=sudo
@@ -26,7 +35,7 @@ resolve() {
   echo "busybox-static $(apt-cache policy busybox-static:mipsel | sed -n 's/^ *Candidate: //p')"
 }
 
-script_key=$({ cat "${BASH_SOURCE[0]}"; echo "$wanted"; } | sha1sum | cut -c1-8)
+script_key=$({ cat "${BASH_SOURCE[0]}"; echo "$wanted $programs $debs"; } | sha1sum | cut -c1-8)
 kit=$(ls -d "$cache"/board-kit-"$script_key"-*/done 2>/dev/null | sort -V | tail -n1 || true)
 if [[ -n $kit ]]; then
   dirname "$kit"
@@ -52,13 +61,43 @@ exec 9>"$cache/.board-kit.lock"
 flock 9
 [[ -f $out/done ]] && { echo "$out"; exit 0; }
 rm -rf "$out"
-mkdir -p "$out/deb" "$out/x" "$out/modules"
-echo "board: fetching $kpkg $kver and busybox-static $bver (mipsel) into $out" >&2
+mkdir -p "$out/deb" "$out/x" "$out/modules" "$out/udeb" "$out/ux" "$out/debian"
+echo "board: fetching $kpkg $kver, busybox-static $bver and the servers (mipsel) into $out" >&2
 # apt's download user cannot write into root's cache.
-chmod 777 "$out/deb"
+chmod 777 "$out/deb" "$out/udeb"
 (cd "$out/deb" && apt-get download -q "$kpkg:mipsel=$kver" "busybox-static:mipsel=$bver" >/dev/null 2>"$out/download.log") ||
   { cat "$out/download.log" >&2; echo "board: download FAILED" >&2; exit 1; }
+# shellcheck disable=SC2046 # one word per package
+(cd "$out/udeb" && apt-get download -q $(printf '%s:mipsel ' $debs) >/dev/null 2>>"$out/download.log") ||
+  { cat "$out/download.log" >&2; echo "board: download FAILED" >&2; exit 1; }
 for d in "$out"/deb/*.deb; do dpkg-deb -x "$d" "$out/x"; done
+for d in "$out"/udeb/*.deb; do dpkg-deb -x "$d" "$out/ux"; done
+
+# The programs and, by NEEDED, the libraries they load (with the links of their
+# sonames), and glibc's loader at the path the programs name.
+declare -A have=()
+keep() {
+  local f=$1 n lib d t
+  [[ -n ${have[$f]:-} ]] && return
+  have[$f]=1
+  mkdir -p "$out/debian/$(dirname "$f")"
+  cp -a "$out/ux/$f" "$out/debian/$f"
+  if [[ -L $out/ux/$f ]]; then
+    t=$(readlink "$out/ux/$f")
+    [[ $t == /* ]] || t=$(realpath -m --relative-to="$out/ux" "$out/ux/$(dirname "$f")/$t")
+    keep "${t#/}"
+  fi
+  for n in $(readelf -d "$out/ux/$f" 2>/dev/null | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+    lib=""
+    for d in lib/mipsel-linux-gnu usr/lib/mipsel-linux-gnu; do
+      [[ -e $out/ux/$d/$n ]] && { lib=$d/$n; break; }
+    done
+    [[ -n $lib ]] || { echo "board: $f needs $n, in none of the packages" >&2; exit 1; }
+    keep "$lib"
+  done
+}
+for p in $programs lib/ld.so.1; do keep "$p"; done
+rm -rf "$out/udeb" "$out/ux"
 cp "$out"/x/boot/vmlinuz-* "$out/vmlinuz"
 cp "$out"/x/bin/busybox "$out/busybox"
 kdir=$(ls -d "$out"/x/lib/modules/*)

@@ -4,7 +4,9 @@
 # MTD devices, /proc and /sys, the host's folders, disks and interfaces; then the
 # player's own boot script and the command, under the simulated player's init
 # (zel-init). When the command ends, the namespaces end and with them every process,
-# queue, mount and interface of the session.
+# queue, mount and interface of the session. A player of --services real keeps the
+# board's PID namespace (init ends what it leaves) and has the network card.
+services=standin tools=standin
 # shellcheck source=/dev/null # written by player/board/board
 . "$1"
 # What the session's file holds (board writes each, perhaps empty).
@@ -19,6 +21,34 @@ for d in bin sbin usr; do
   mount --bind /$d $S/$d
   mount -o remount,ro,bind $S/$d
 done
+
+# Debian's mipsel programs of --services real and the real share tools, with glibc,
+# from the kit over 9p (/debian): the programs copied (to /player/debian, where
+# links in /usr and /sbin point), the kernel starts none from the share.
+if [ "$services" = real ] || [ "$tools" = real ]; then
+  mkdir -p $S/debian
+  mount --bind /io/kit/debian $S/debian
+  mount -o remount,ro,bind $S/debian
+  for d in usr/sbin usr/bin sbin; do
+    mkdir -p $S/player/debian/$d
+    cp /io/kit/debian/$d/* $S/player/debian/$d/
+  done
+  ln -s /debian/lib/ld.so.1 $S/lib/ld.so.1
+  ln -s /debian/lib/mipsel-linux-gnu $S/lib/mipsel-linux-gnu
+fi
+if [ "$tools" = real ]; then
+  # zel_services runs /usr/sbin/exportfs, a link to /player/bin/exportfs.
+  ln -sf /usr/libexec/exportfs $S/player/bin/exportfs
+  cp /real/pure-pw "$S$ZEL_BIN_DIR/pure-pw"
+  : >$S/var/lib/nfs/etab
+  : >$S/var/lib/nfs/rmtab
+fi
+# The scripts of services/ at the firmware's paths, their accounts and folders.
+if [ "$services" = real ]; then
+  cp -a /real/root/. $S/
+  cat /real/passwd >>$S/etc/passwd
+  cat /real/group >>$S/etc/group
+fi
 
 # A /dev of the session's own: what is removed there stays removed for it alone.
 mount -t tmpfs -o mode=755 dev $S/dev
@@ -64,7 +94,7 @@ done
 
 # ZP_DATE: the date of the player's clock, for the stand-ins' journal and the tests
 # (BusyBox's shell runs its own date applet whatever the PATH).
-envs="$envs 'ZP_BOARD=$chip' 'ZP_DAEMON=$daemon' 'ZP_DATE=/player/bin/date'"
+envs="$envs 'ZP_BOARD=$chip' 'ZP_DAEMON=$daemon' 'ZP_DATE=/player/bin/date' 'ZP_SERVICES=$services'"
 if [ -n "$speed" ]; then
   # The player's MIPS clock (player/mipsel/speed.c) in every dynamically linked
   # program; it hands itself on to the programs they start.
