@@ -9,8 +9,9 @@
 #   ftpserver.sh stop    returns once every pure-ftpd process (sessions too) is gone
 #
 # No anonymous logins (-E), every account shut in its home (-A), no reverse lookups
-# (-H). Debian's pure-pw hashes with argon2id: each login costs about 3 s of CPU on
-# a PC, minutes on the player's CPU.
+# (-H). Debian's pure-pw hashes with argon2id at a cost it fits to the CPU it runs
+# on: a login costs about 3 s of CPU on a PC, and as much on the player for a hash
+# the player made (one made on a PC costs the player minutes).
 # shellcheck source=services/service_lib.sh
 . "${ZEL_SERVICE_LIB:-/mnt/oak7210/etc/service_lib.sh}"
 

@@ -37,6 +37,14 @@ ftp_login() { curl -sS --max-time 30 -u "ftpuser:$1" "ftp://$ADDR/" -o /dev/null
 nfs_read() { nfs-cat "nfs://$1/$2/f.txt" 2>/dev/null; }
 answers_mount() { rpcinfo -T tcp 127.0.0.1 100005 3 >/dev/null 2>&1; }
 gone() { ! pidof "$@" >/dev/null 2>&1; }
+# Conditions of the checks, one function each (checks take a command, not a string).
+smb_lists() { smb_list "$ADDR" | grep -qxF "$1"; }
+banner_is() { [ "$(banner)" = "$1" ]; }
+nfs_lists() { nfs-ls "nfs://$1/$2" 2>/dev/null | grep -q "$3\$"; }
+nfs_answers() { nfs-ls "nfs://$1/$2" >/dev/null 2>&1; }
+nfs_reads() { [ "$(nfs_read "$1" "$2")" = "$3" ]; }
+# smbd forks one process per connection: the listening one is the oldest.
+smbd_main() { pgrep -o -x smbd; }
 
 # Names the rule accepts, each served at its own folder: blanks, quotes, "#", ";",
 # "=", UTF-8 in several scripts, shell and Samba characters with no meaning to the
@@ -55,15 +63,15 @@ zelctl set smb_passwd=pw1 >/dev/null
 zs cmd=smb_workgrp opt=MEDIAGRP
 t0=$(now)
 "$ETC/smb.sh" restart 2>/dev/null
-wait_for 10 -- eval 'smb_list $ADDR | grep -qx share'
+wait_for 10 -- smb_lists share
 measure "smb listing $(ms_since "$t0") ms after the start line"
-check "$c: share listed" -- eval 'smb_list $ADDR | grep -qx share'
+check "$c: share listed" -- smb_lists share
 check "$c: workgroup announced" -- wait_for 15 -- shows_workgroup MEDIAGRP
 measure "nmblookup workgroup $(ms_since "$t0") ms after the start line"
 measure "smbd+nmbd at rest $(rss_kb smbd nmbd) kB, with helpers $(rss_kb smbd nmbd samba-dcerpcd rpcd_classic rpcd_winreg) kB"
 echo hello > /share/f.txt
 expect_eq "$c: share read with the password of the setting" "$(smb_get share pw1)" hello
-smbd_pid=$(pidof -s smbd)
+smbd_pid=$(smbd_main)
 
 case_ "add_share: every accepted name listed and read from its own folder"
 list=""
@@ -79,7 +87,7 @@ for n in "${accepted[@]}"; do
   check "$c: [$n] listed" -- grep -qxF "$n" <<< "$listed"
   expect_eq "$c: [$n] read" "$(smb_get "$n" pw1)" "in $n"
 done
-expect_eq "$c: no restart" "$(pidof -s smbd)" "$smbd_pid"
+expect_eq "$c: no restart" "$(smbd_main)" "$smbd_pid"
 
 case_ "refused names: the message, the share each would take over still its own"
 for row in "${refused[@]}"; do
@@ -94,13 +102,13 @@ for row in "${refused[@]}"; do
   expect_eq "$c: [$name] refused" "$said" "[zel_services] Invalid share name!"
   [ -z "$first" ] || expect_eq "$c: [$first] still serves its folder" "$(smb_get "$first" pw1)" "in $first"
 done
-check "$c: the listing still served" -- eval 'smb_list $ADDR | grep -qx share'
+check "$c: the listing still served" -- smb_lists share
 
 case_ "remove_share: gone from the next listing, no restart"
 zs cmd=remove_share "opt=x&y"
-check "$c: [x&y] not listed" -- not eval 'smb_list $ADDR | grep -qxF "x&y"'
-check "$c: [q'x] still listed" -- eval 'smb_list $ADDR | grep -qxF "q'"'"'x"'
-expect_eq "$c: no restart" "$(pidof -s smbd)" "$smbd_pid"
+check "$c: [x&y] not listed" -- not smb_lists 'x&y'
+check "$c: [q'x] still listed" -- smb_lists "q'x"
+expect_eq "$c: no restart" "$(smbd_main)" "$smbd_pid"
 
 case_ "smb.sh passwd: the setting's new password at the next connection"
 zelctl set smb_passwd=pw2 >/dev/null
@@ -132,7 +140,7 @@ case_ "ftp_passwd: the next login takes the new password, refuses the old"
 printf 'pw1\npw1\n' | zel_services cmd=ftp_passwd opt=ftpuser >/dev/null 2>&1
 t0=$(now)
 "$ETC/ftpserver.sh" start 2>/dev/null &
-check "$c: banner" -- wait_for 10 -- eval '[ "$(banner)" = 220 ]'
+check "$c: banner" -- wait_for 10 -- banner_is 220
 measure "pure-ftpd banner $(ms_since "$t0") ms after the start line, $(rss_kb pure-ftpd) kB"
 echo up > /tmp/up.txt
 t0=$(now)
@@ -151,9 +159,10 @@ t0=$(now)
 check "$c: MOUNT answers once the start line returns" -- answers_mount
 expect_eq "$c: /share read" "$(nfs_read $ADDR share)" hello
 measure "NFS read $(ms_since "$t0") ms after the start line; nfsd $(rss_kb nfsd) kB, mountd (rpcbind) $(rss_kb mountd) kB"
-check "$c: /share listed" -- eval 'nfs-ls nfs://$ADDR/share 2>/dev/null | grep -q "f.txt$"'
-check "$c: refused from $OUTSIDE" -- not eval 'nfs-ls nfs://$OUTSIDE/share >/dev/null 2>&1'
-check "$c: [x&y] removed, refused" -- not eval 'nfs-ls "nfs://$ADDR/x&y" >/dev/null 2>&1'
+check "$c: /share listed" -- nfs_lists "$ADDR" share f.txt
+check "$c: answers on $ADDR" -- nfs_answers "$ADDR" share
+check "$c: refused from $OUTSIDE" -- not nfs_answers "$OUTSIDE" share
+check "$c: [x&y] removed, refused" -- not nfs_answers "$ADDR" 'x&y'
 for n in "${accepted[@]}"; do
   [ "$n" = "x&y" ] && continue
   expect_eq "$c: [$n] read" "$(nfs_read $ADDR "$n")" "in $n"
@@ -161,9 +170,9 @@ done
 mkdir -p /Late && echo "in Late" > /Late/f.txt
 # zel_services's "exportfs -r" reloads the running server.
 zs cmd=add_share opt=Late
-check "$c: a share added while running served" -- wait_for 5 -- eval '[ "$(nfs_read $ADDR Late)" = "in Late" ]'
+check "$c: a share added while running served" -- wait_for 5 -- nfs_reads "$ADDR" Late "in Late"
 zs cmd=remove_share opt=Late
-check "$c: a share removed while running refused" -- wait_for 5 -- eval '[ -z "$(nfs_read $ADDR Late)" ]'
+check "$c: a share removed while running refused" -- wait_for 5 -- nfs_reads "$ADDR" Late ""
 "$ETC/nfsserver.sh" stop
 check "$c: stop leaves neither nfsd nor mountd" -- gone nfsd mountd
 
