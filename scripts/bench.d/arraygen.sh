@@ -23,8 +23,9 @@ mkdir -p "$work"
 if [[ -n "${ARRAYGEN_BENCH_BIN:-}" ]]; then
   bin=$ARRAYGEN_BENCH_BIN
 else
-  cmake --preset release >/dev/null
-  cmake --build --preset release --target arraygen >/dev/null
+  # shellcheck source=scripts/build_lib.sh
+  . "$top/scripts/build_lib.sh"
+  zel_build release arraygen >/dev/null
   bin=$top/build/release/arraygen/arraygen
 fi
 

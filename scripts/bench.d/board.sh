@@ -18,10 +18,9 @@ board=$top/player/board/board
   bash "$top/scripts/cross.sh" mipsel
 # The simulated player's side: a release build of the programs and its helpers.
 build=$top/build/release
-(cd "$top" && cmake --preset release) >/dev/null
-cmake --build "$build" -j"$(nproc)" --target zel_programs zel_player_helpers >/dev/null
-rm -rf "$build/rootfs"
-DESTDIR="$build/rootfs" cmake --install "$build" --prefix /usr >/dev/null
+# shellcheck source=scripts/build_lib.sh
+. "$top/scripts/build_lib.sh"
+zel_build_install release "$build/rootfs" zel_programs zel_player_helpers >/dev/null
 
 sub() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a - b }'; }
 # stamped CMD...: each line the board prints, after the host seconds since qemu's

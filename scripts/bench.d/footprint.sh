@@ -8,15 +8,12 @@
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
+# shellcheck source=scripts/build_lib.sh
+. "$top/scripts/build_lib.sh"
+
 # build NAME: the release build of preset footprint-NAME (build/footprint-NAME),
 # installed into its root/
-build() {
-  local tree=$top/build/footprint-$1
-  (cd "$top" && cmake --preset "footprint-$1") >/dev/null
-  cmake --build "$tree" -j"$(nproc)" >/dev/null
-  rm -rf "$tree/root"
-  DESTDIR="$tree/root" cmake --install "$tree" --prefix /usr >/dev/null
-}
+build() { zel_build_install "footprint-$1" "$top/build/footprint-$1/root" >/dev/null; }
 
 # cell NAME STRIP PROGRAM: "bytes needed-libs" of one installed program
 cell() {

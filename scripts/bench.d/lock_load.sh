@@ -6,10 +6,9 @@
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=$top/build/bench
-(cd "$top" && cmake --preset bench) >/dev/null
-cmake --build "$build" -j"$(nproc)" --target zelmsg_load_test zel_programs zel_player_helpers >/dev/null
-rm -rf "$build/rootfs"
-DESTDIR="$build/rootfs" cmake --install "$build" --prefix /usr >/dev/null
+# shellcheck source=scripts/build_lib.sh
+. "$top/scripts/build_lib.sh"
+zel_build_install bench "$build/rootfs" zelmsg_load_test zel_programs zel_player_helpers >/dev/null
 "$top/player/zelplayer" --build "$build" --bind "$build" \
   --disk HARD_DISK --net eth0=10.0.0.2/24 --net wlan0=10.1.0.2/24 --env ZEL_LOAD_REPORT=1 \
   -- "$build/zelmsg/tests/zelmsg_load_test" --gtest_brief=1 | grep '^load:'

@@ -12,10 +12,9 @@ idle_speed=${2:-60}
 build=$top/build/release
 # The release build: only the programs and the player's helpers (with the stand-ins'
 # service table) are built.
-(cd "$top" && cmake --preset release) >/dev/null
-cmake --build "$build" -j"$(nproc)" --target zel_programs zel_player_helpers >/dev/null
-rm -rf "$build/rootfs"
-DESTDIR="$build/rootfs" cmake --install "$build" --prefix /usr >/dev/null
+# shellcheck source=scripts/build_lib.sh
+. "$top/scripts/build_lib.sh"
+zel_build_install release "$build/rootfs" zel_programs zel_player_helpers >/dev/null
 
 inside=$(mktemp "${TMPDIR:-/tmp}/zel-bench.XXXXXX.sh")
 trap 'rm -f "$inside"' EXIT

@@ -16,10 +16,9 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 top=$(cd "$here/../.." && pwd)
 speed=${1:-10}
 build=$top/build/release
-(cd "$top" && cmake --preset release) >/dev/null
-cmake --build "$build" -j"$(nproc)" --target zel_programs zel_player_helpers >/dev/null
-rm -rf "$build/rootfs"
-DESTDIR="$build/rootfs" cmake --install "$build" --prefix /usr >/dev/null
+# shellcheck source=scripts/build_lib.sh
+. "$top/scripts/build_lib.sh"
+zel_build_install release "$build/rootfs" zel_programs zel_player_helpers >/dev/null
 
 player() {
   "$top/player/zelplayer" --build "$build" --bind "$top" --net eth0=10.9.0.2/24 --disk HARD_DISK "$@"

@@ -5,8 +5,9 @@
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=$top/build/bench
-(cd "$top" && cmake --preset bench) >/dev/null
-cmake --build "$build" -j"$(nproc)" --target zelmsg_settings_bench >/dev/null
+# shellcheck source=scripts/build_lib.sh
+. "$top/scripts/build_lib.sh"
+zel_build bench zelmsg_settings_bench >/dev/null
 csv=$(sh "$top/testsupport/private_root.sh" "$build/zelmsg/bench/zelmsg_settings_bench" \
         --benchmark_format=csv --benchmark_repetitions=3 --benchmark_report_aggregates_only=true "$@" 2>/dev/null)
 echo "$csv" | awk -F, '
