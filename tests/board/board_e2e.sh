@@ -2,7 +2,8 @@
 # ./zel board itself: what the command prints and exits with reaches the caller
 # byte for byte, standard input reaches the command, a board that overruns its time
 # is powered off with its console log kept, leaving no qemu behind, and a qemu that
-# cannot start is reported. And a store that another user gives a second name, on the
+# cannot start is reported. The command's words arrive as they were given, on the
+# command line and in a plan. And a store that another user gives a second name, on the
 # board where the kernel's protection of hard links can be switched off.
 # usage: board_e2e.sh BOARD BUILD_DIR
 set -u
