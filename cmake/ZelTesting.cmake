@@ -29,14 +29,16 @@
 
 set(ZEL_PLAYER ${PROJECT_SOURCE_DIR}/player/zelplayer)
 
-# The chips the board takes, as its --chip option checks them.
-set(zel_board_script ${CMAKE_CURRENT_LIST_DIR}/../player/board/board)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${zel_board_script})
-file(STRINGS ${zel_board_script} zel_chip_line REGEX "case \\$chip in [a-z0-9|-]+\\)")
-if(NOT zel_chip_line MATCHES "case \\$chip in ([a-z0-9|-]+)\\)")
-  message(FATAL_ERROR "${zel_board_script}: no line 'case $chip in CHIP|...)' names the board's chips")
+# The chips the board takes: the first word of each line of its table, the first
+# line the default.
+set(zel_board_chips_file ${CMAKE_CURRENT_LIST_DIR}/../player/board/chips)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${zel_board_chips_file})
+file(READ ${zel_board_chips_file} zel_chips_text)
+string(REGEX MATCHALL "(^|\n)[a-z0-9-]+" ZEL_BOARD_CHIPS "${zel_chips_text}")
+list(TRANSFORM ZEL_BOARD_CHIPS STRIP)
+if(NOT ZEL_BOARD_CHIPS)
+  message(FATAL_ERROR "${zel_board_chips_file}: no line names a chip")
 endif()
-string(REPLACE "|" ";" ZEL_BOARD_CHIPS "${CMAKE_MATCH_1}")
 
 # zel_record(NAME KIND host|private_root|gtest|player|launcher [TIMEOUT s] [TARGET t]
 #            [PLAYER_ARGS ...] [COMMAND ...] [PROFILES ...]): checks the profiles
@@ -82,7 +84,7 @@ function(zel_record name)
       list(APPEND record MIPSEL_NAME ${p})
     elseif(profile STREQUAL "board")
       if(NOT p)
-        set(p nor)
+        list(GET ZEL_BOARD_CHIPS 0 p)
       endif()
       foreach(chip IN LISTS p)
         if(NOT chip IN_LIST ZEL_BOARD_CHIPS)
@@ -178,20 +180,23 @@ function(zel_gtest target)
   set_tests_properties(${GT_NAME} PROPERTIES LABELS "${labels};${GT_LABELS}" TIMEOUT ${GT_TIMEOUT})
 endfunction()
 
-# zel_board_quote(OUT WORD...): the words as the board's plan reads them, each in
-# single quotes.
-function(zel_board_quote out)
-  set(words "")
+# zel_board_player(OUT NAME WORD...): a player of the board's plan, "player NAME"
+# and a line "arg WORD" for each word. A word is a line: one with a newline stops the
+# configure.
+function(zel_board_player out name)
+  set(lines "player ${name}\n")
   foreach(w IN LISTS ARGN)
-    string(REPLACE "'" "'\\''" w "${w}")
-    string(APPEND words " '${w}'")
+    if(w MATCHES "\n")
+      message(FATAL_ERROR "${name}: the board's plan takes a word a line, and this one holds a newline: ${w}")
+    endif()
+    string(APPEND lines "arg ${w}\n")
   endforeach()
-  set(${out} "${words}" PARENT_SCOPE)
+  set(${out} "${lines}" PARENT_SCOPE)
 endfunction()
 
 # zel_profile_runs(PROFILE [PLAN VAR]): the runs under PROFILE of every suite registered
 # with it, made from its record alone. Under board, a suite run in the board's players
-# becomes one line of its plan per chip (appended to VAR; Bash is not on the board, its
+# becomes a player of its plan per chip (appended to VAR; Bash is not on the board, its
 # scripts run under BusyBox ash); launchers start the MIPS player or the board instead
 # of zelplayer, each a test of its own.
 function(zel_profile_runs profile)
@@ -243,9 +248,9 @@ function(zel_profile_runs profile)
         list(POP_FRONT R_COMMAND)
         list(PREPEND R_COMMAND sh)
       endif()
-      zel_board_quote(words ${R_PLAYER_ARGS} -- ${R_COMMAND})
       foreach(chip IN LISTS R_BOARD_CHIPS)
-        string(APPEND lines "${t}@${chip} --chip ${chip}${words}\n")
+        zel_board_player(player ${t}@${chip} --chip ${chip} ${R_PLAYER_ARGS} -- ${R_COMMAND})
+        string(APPEND lines "${player}")
       endforeach()
     endif()
   endforeach()

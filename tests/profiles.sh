@@ -48,6 +48,7 @@ zel_player_test(NAME a.tool PROFILES board COMMAND $<TARGET_FILE:t>)|a.tool: pro
 zel_launcher_test(NAME a.two PROFILES kernel26 COMMAND sh two.sh PLAYER)|a.two: profile kernel26 refused: a launcher starts its players itself
 zel_player_test(NAME a.e2e PROFILES board=nor,nand-4k COMMAND sh e2e.sh)|a.e2e: profile board=nand-4k refused: the board's chips are nor;nand;nand-2k;ram
 zel_player_test(NAME a.e2e PROFILES mips COMMAND sh e2e.sh)|a.e2e: profile mips is none of kernel26, mipsel, board
+zel_player_test(NAME a.e2e PROFILES board COMMAND sh -c "echo a\necho b")|a.e2e@nor: the board's plan takes a word a line, and this one holds a newline: echo a echo b
 TABLE
 
 # What every profile can run: its runs, and the board's plan lines per chip.
@@ -59,8 +60,8 @@ runs=$("$(dirname "$cmake")/ctest" --test-dir "$dir/allowed/build" -N | sed -n '
 expect_eq "allowed profiles: the runs" "$runs" \
     "a.e2e a.two board.two kernel26.a.e2e mipsel.a_e2e mipsel.two"
 expect_eq "allowed profiles: the board's plan, in sh" "$(cat "$dir/allowed/build/plan")" \
-    "a.e2e@nor --chip nor '--daemon' '--' 'sh' 'e2e.sh'
-a.e2e@nand-2k --chip nand-2k '--daemon' '--' 'sh' 'e2e.sh'"
+    "$(printf '%s\n' "player a.e2e@nor" "arg --chip" "arg nor" "arg --daemon" "arg --" "arg sh" "arg e2e.sh" \
+        "player a.e2e@nand-2k" "arg --chip" "arg nand-2k" "arg --daemon" "arg --" "arg sh" "arg e2e.sh")"
 
 # No command and no terminal: a usage line, status 2, no player or board started.
 for launcher in player/zelplayer player/board/board; do

@@ -3,7 +3,8 @@
 # cpio: under software emulation the kernel unpacks it faster than it inflates a
 # gzip) as OUT, rebuilt only when one of its inputs changed.
 #
-#   /init, /board/session.sh   the board's start-up and one player session (init)
+#   /init, /board/session.sh   the board's start-up and one player session (init),
+#   /board/chips               and the table of flash chips they read
 #   /bin, /sbin, /usr          BusyBox and its applets: the player's shell and tools
 #   /lib/modules               the kit's modules and the order to load them in
 #   /tpl                       the player's root, copied afresh for every session: the
@@ -30,7 +31,7 @@ source "$paths"
 
 inputs() {
   echo "$kit"
-  cat "${BASH_SOURCE[0]}" "$here/init" "$here/session.sh" "$table" "$paths" "$player/boot" \
+  cat "${BASH_SOURCE[0]}" "$here/init" "$here/session.sh" "$here/chips" "$table" "$paths" "$player/boot" \
       "$player"/standins/* "$player"/share-tools/*
   find "$svcdir" -maxdepth 1 -type f | sort | xargs cat
   (cd "$rootfs" && find . -type f -print0 | sort -z | xargs -0 sha1sum)
@@ -64,6 +65,7 @@ done
 cp "$kit/modules/order" "$R/lib/modules/"
 install -m 755 "$here/init" "$R/init"
 install -m 755 "$here/session.sh" "$R/board/session.sh"
+install -m 644 "$here/chips" "$R/board/chips"
 # zel_services' exportfs is called by its full path in /usr, which every session
 # shares read-only: there a link to the session's own, the stand-in or Debian's.
 ln -s /player/bin/exportfs "$R/usr/sbin/exportfs"

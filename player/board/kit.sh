@@ -12,8 +12,14 @@
 set -euo pipefail
 
 cache=${ZEL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zel}
-# The modules the board loads; their dependencies come along (each .ko's depends=).
-wanted="virtio_pci virtio_blk virtio_console 9pnet_virtio 9p nandsim mtdram block2mtd brd dummy pcnet32 nfsd"
+# The modules the board loads, the flash chips' from their table (each once: a chip
+# of modules already here changes no kit); their dependencies come along (each .ko's
+# depends=).
+chip_modules=$(awk '/^#/ || !NF { next }
+  { $1 = $2 = $3 = $4 = $5 = ""; n = split($0, loads, ";")
+    for (i = 1; i <= n; i++) { split(loads[i], words, " "); if (!seen[words[1]]++) printf "%s ", words[1] } }' \
+  "$(dirname "${BASH_SOURCE[0]}")/chips")
+wanted="virtio_pci virtio_blk virtio_console 9pnet_virtio 9p ${chip_modules}brd dummy pcnet32 nfsd"
 # Debian's mipsel programs of --services real and the packages of their libraries
 # (found by each ELF file's NEEDED; only the closure of the programs is kept).
 programs="usr/sbin/exportfs usr/sbin/rpc.mountd usr/sbin/rpc.nfsd sbin/rpcbind usr/sbin/pure-ftpd usr/bin/pure-pw"

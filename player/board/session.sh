@@ -1,17 +1,24 @@
 #!/bin/sh
-# session.sh CONF: one player on the board, run by init as PID 1 of new mount,
+# session.sh DIR: one player on the board, run by init as PID 1 of new mount,
 # PID, IPC, UTS and network namespaces: a fresh root copied from /tpl, the kernel's
 # MTD devices, /proc and /sys, the host's folders, disks and interfaces; then the
 # player's own boot script and the command, under the simulated player's init
 # (zel-init). When the command ends, the namespaces end and with them every process,
 # queue, mount and interface of the session. A player of --services real keeps the
 # board's PID namespace (init ends what it leaves) and has the network card.
-services=standin tools=standin
-# shellcheck source=/dev/null # written by player/board/board
-. "$1"
-# What the session's file holds (board writes each, perhaps empty).
-: "${name?}" "${chip?}" "${daemon?}" "${speed?}" "${disks?}" "${nets?}" "${binds_used?}" "${envs?}" \
-  "${argv?}" "${term?}"
+#
+# DIR is what player/board/board wrote: a file per setting, its value a line; disks
+# (a folder name a line), binds (a line "K PATH" for each host folder of
+# /io/binds/K); env (NAME=VALUE) and argv (the command), a word a line, in which a
+# backslash is written \\ and a newline \n. No shell parses any of it.
+D=$1
+read -r chip <"$D/chip"
+read -r daemon <"$D/daemon"
+IFS= read -r speed <"$D/speed"
+IFS= read -r nets <"$D/nets"
+read -r services <"$D/services"
+read -r tools <"$D/tools"
+IFS= read -r term <"$D/term"
 S=/session
 mount -t tmpfs -o mode=755 player $S
 cp -a /tpl/. $S/
@@ -75,14 +82,14 @@ mkdir -p $S/dev/shm && mount -t tmpfs shm $S/dev/shm
 mount -t proc proc $S/proc
 mount -t sysfs sys $S/sys
 
-echo "$binds_used" | while read -r k path; do
-  [ -n "$path" ] || continue
+while IFS= read -r line; do
+  path=${line#* }
   mkdir -p "$S$path"
-  mount --bind "/io/binds/$k" "$S$path"
-done
-echo "$disks" | while IFS= read -r d; do
-  [ -n "$d" ] && mkdir -p "$S/$d"
-done
+  mount --bind "/io/binds/${line%% *}" "$S$path"
+done <"$D/binds"
+while IFS= read -r d; do
+  mkdir -p "$S/$d"
+done <"$D/disks"
 hostname zelplayer
 ip link set lo up
 for n in $nets; do
@@ -92,19 +99,36 @@ for n in $nets; do
   ip link set "$ifname" up
 done
 
+# The command line: chroot, env -i and the environment, zel-init, the boot script,
+# the command.
+cd $S || exit 1
+set -- chroot $S /usr/bin/env -i "PATH=$ZEL_BIN_DIR:/player/bin:/usr/sbin:/usr/bin:/sbin:/bin" \
+  HOME=/root "TERM=$term" LANG=C
+# word LINE: the word a line of env or argv holds, in $word.
+word() {
+  case $1 in
+    *\\*) word=$(printf '%b.' "$1") && word=${word%.} ;;
+    *) word=$1 ;;
+  esac
+}
+while IFS= read -r line; do
+  word "$line"
+  set -- "$@" "$word"
+done <"$D/env"
 # ZP_DATE: the date of the player's clock, for the stand-ins' journal and the tests
 # (BusyBox's shell runs its own date applet whatever the PATH).
-envs="$envs 'ZP_BOARD=$chip' 'ZP_DAEMON=$daemon' 'ZP_DATE=/player/bin/date' 'ZP_SERVICES=$services'"
+set -- "$@" "ZP_BOARD=$chip" "ZP_DAEMON=$daemon" ZP_DATE=/player/bin/date "ZP_SERVICES=$services"
 if [ -n "$speed" ]; then
   # The player's MIPS clock (player/mipsel/speed.c) in every dynamically linked
-  # program; it hands itself on to the programs they start.
-  envs="$envs 'ZP_SPEED=$speed' 'FAKETIME=+0 x$speed' 'LD_PRELOAD=/player/bin/libzel_speed.so'"
-  envs="$envs 'ZP_HOST_PRELOAD=/player/bin/libzel_speed.so'"
-  # One clock for every process, counted from now (date is /player/bin's).
-  envs="$envs 'ZP_SPEED_BASE=$(busybox date +%s) $(cut -d' ' -f1 /proc/uptime)'"
+  # program; it hands itself on to the programs they start. One clock for every
+  # process, counted from now (date is /player/bin's).
+  set -- "$@" "ZP_SPEED=$speed" "FAKETIME=+0 x$speed" LD_PRELOAD=/player/bin/libzel_speed.so \
+    ZP_HOST_PRELOAD=/player/bin/libzel_speed.so \
+    "ZP_SPEED_BASE=$(busybox date +%s) $(cut -d' ' -f1 /proc/uptime)"
 fi
-eval "set -- $argv"
-cd $S || exit 1
-eval "exec chroot $S /usr/bin/env -i \
-  'PATH=$ZEL_BIN_DIR:/player/bin:/usr/sbin:/usr/bin:/sbin:/bin' 'HOME=/root' \
-  'TERM=$term' 'LANG=C' $envs /player/bin/zel-init /bin/sh /player/boot \"\$@\""
+set -- "$@" /player/bin/zel-init /bin/sh /player/boot
+while IFS= read -r line; do
+  word "$line"
+  set -- "$@" "$word"
+done <"$D/argv"
+exec "$@"

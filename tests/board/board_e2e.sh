@@ -2,7 +2,8 @@
 # ./zel board itself: what the command prints and exits with reaches the caller
 # byte for byte, standard input reaches the command, a board that overruns its time
 # is powered off with its console log kept, leaving no qemu behind, and a qemu that
-# cannot start is reported. And a store that another user gives a second name, on the
+# cannot start is reported. The command's words arrive as they were given, on the
+# command line and in a plan. And a store that another user gives a second name, on the
 # board where the kernel's protection of hard links can be switched off.
 # usage: board_e2e.sh BOARD BUILD_DIR
 set -u
@@ -43,6 +44,60 @@ PATH=$dir/bin:$PATH timeout 60 "$board" --build "$build" -- true >/dev/null 2>"$
 expect_eq "a qemu that fails at its start: status 125" $? 125
 check "it said so" -- grep -q 'the board gave no status (console log: ' "$dir/err"
 rm -f "$(sed -n 's/.*(console log: \(.*\))$/\1/p' "$dir/err")"
+# Words reach the command as they were given: on the command line, and in a plan (a
+# word a line, "arg WORD"), one each to the byte; an environment variable of --env the
+# same. A newline is carried on the command line, not in a plan; it is refused where a
+# value goes to the board as a line. A word of the table is a line of it; the empty
+# word and newlines come after.
+set --
+while IFS= read -r w; do set -- "$@" "$w"; done <<'WORDS'
+two  blanks
+ leading and trailing 
+'single' "double" quotes, 'half
+$HOME ${x} $(true) `true` $1 "$@"
+back\slash \\ \n \t \0101 \c end\
+* ? [a] ~ ; & | < > # !
+--
+-c
+player x
+arg y
+été — über
+WORDS
+set -- "$@" "" "$(printf 'tab\tand cr\r')"
+printf '[%s]\n' "$@" >"$dir/want"
+nl=$(printf 'a\nb\n\n.')
+nl=${nl%.}
+printf '[%s]\n' "$@" "$nl" "env: $nl \\n \$x" >"$dir/want.cmdline"
+"$board" --build "$build" --env "ZEL_WORD=$nl \\n \$x" -- sh -c 'printf "[%s]\n" "$@" "env: $ZEL_WORD"' sh \
+  "$@" "$nl" >"$dir/out" 2>"$dir/err"
+expect_eq "words on the command line: the board's status" $? 0
+expect_file "words on the command line: each one as it was" "$dir/out" "$dir/want.cmdline"
+{
+  printf '%s\n' "player words" "arg --bind" "arg $dir" "arg --" "arg sh" "arg -c" \
+    'arg printf "[%s]\n" "$@" >"$0"' "arg $dir/out"
+  for w; do printf 'arg %s\n' "$w"; done
+} >"$dir/plan"
+"$board" --build "$build" --plan "$dir/plan" >"$dir/plan.log" 2>&1
+expect_eq "words in a plan: the board's status" $? 0
+expect_file "words in a plan: each one as it was" "$dir/out" "$dir/want"
+# Refused before the board starts: status 2 and the reason.
+printf '%s\n' "player a" "arg --" "word true" >"$dir/plan.bad"
+printf '%s\n' "arg --" "player a" "arg true" >"$dir/plan.early"
+while IFS='|' read -r what reason; do
+  case $what in
+    plan.*) "$board" --build "$build" --plan "$dir/$what" >/dev/null 2>"$dir/err" ;;
+    *) "$board" --build "$build" "$what" "$nl" -- true >/dev/null 2>"$dir/err" ;;
+  esac
+  expect_eq "$what refused: status 2" $? 2
+  check "$what refused: $reason" -- grep -qF "$reason" "$dir/err"
+done <<'REFUSED'
+--disk|board: --disk: a newline in "a
+--net|board: --net: a newline in "a
+--speed|board: --speed: a newline in "a
+plan.bad|plan.bad:3: neither "player NAME" nor "arg WORD": word true
+plan.early|plan.early:1: an arg before the first player
+REFUSED
+
 # A second name of the settings file, made by a user who is not root on a kernel that
 # protects no hard link (as the player's 2.6 does not): zelctl still reads, writes and
 # commits, and the second name keeps the old text. With the protection on, that user
