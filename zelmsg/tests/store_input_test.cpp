@@ -2,7 +2,7 @@
 // carry, and destinations without room for a terminator.
 #include "zelmsg.h"
 #include "store_support.h"
-#include "../own_file.h"
+#include "own_file.h"
 
 #include <gtest/gtest.h>
 #include <limits.h>
