@@ -4,6 +4,7 @@
 // right after the image's blocks; a commit writes and checks that copy before it
 // erases the image, so a power cut at any point leaves one whole copy.
 #include "zelmsg.h"
+#include "zelmsg_tool.h"
 #include "store_internal.h"
 #include "flash_internal.h"
 #include "mtd.h"

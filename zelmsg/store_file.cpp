@@ -1,6 +1,7 @@
 // The settings file as bytes: opened only as a file of ours, read and replaced whole,
 // through the settings lock's own descriptor while this process holds the lock.
 #include "zelmsg.h"
+#include "zelmsg_tool.h"
 #include "store_internal.h"
 #include "own_file.h"
 #include "os_calls.h"

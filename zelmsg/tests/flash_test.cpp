@@ -1,6 +1,7 @@
 // The flash settings partition on the emulated MTD devices (libzel_mtdemu): the
 // image's bytes, the erase loop with its retries, and the reader's rules.
 #include "zelmsg.h"
+#include "zelmsg_tool.h"
 #include "store_support.h"
 
 #include <gtest/gtest.h>
