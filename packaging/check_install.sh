@@ -46,6 +46,12 @@ done
 for f in usr/include/zelmsg.h usr/include/zel_paths.h etc/init.d/S60zeldaemon; do
   expect_file "/$f installed" "$root/$f"
 done
+# The header stands alone for a C program of another package; zelctl's own API
+# (zelmsg/tool/zelmsg_tool.h) stays in the build.
+check "installed zelmsg.h compiles alone as C" \
+  -- sh -c 'echo "#include <zelmsg.h>" | cc -fsyntax-only -I"$1" -x c -' sh "$root/usr/include"
+check "installed zelmsg.h leaves out zelctl's API" \
+  -- not grep -Eq 'zelmsg_(load_file|init_flash|read_flash_report|flash_report)' "$root/usr/include/zelmsg.h"
 # A Debian host puts libraries in a multiarch folder under /usr/lib.
 lib_installed() { [[ -n "$(find "$root/usr" -path "*/lib*/$1" 2>/dev/null)" ]]; }
 for f in libzelmsg.a libzelmsg_nolock.a; do

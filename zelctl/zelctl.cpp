@@ -1,6 +1,7 @@
 // zelctl: shell access to the library for integrators and tests. Every command goes
 // through the library's own operations, as the player's programs use them.
 #include "zelmsg.h"
+#include "zelmsg_tool.h"
 
 #include <stdio.h>
 #include <stdlib.h>

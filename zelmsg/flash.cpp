@@ -4,9 +4,11 @@
 // right after the image's blocks; a commit writes and checks that copy before it
 // erases the image, so a power cut at any point leaves one whole copy.
 #include "zelmsg.h"
+#include "zelmsg_tool.h"
 #include "store_internal.h"
 #include "flash_internal.h"
 #include "mtd.h"
+#include "os_calls.h"
 #include "own_file.h"
 #include "spare_copy.h"
 
@@ -17,6 +19,7 @@
 #include <unistd.h>
 
 using zelmsg::MtdDevice;
+using zelmsg::os;
 using zelmsg::trailer;
 
 namespace {
@@ -33,8 +36,8 @@ int commit_single()
     int fd = open_setting_device(SETTING_DEVICE);
     if (fd < 0)
         return -1;
-    int written = static_cast<int>(write(fd, buffer_setting, kImage));
-    close(fd);
+    int written = static_cast<int>(os.write_file(fd, buffer_setting, kImage));
+    os.close_file(fd);
     return written;
 }
 
@@ -173,7 +176,7 @@ int zelmsg::reader_text(char *image)
 
 extern "C" int open_setting_device(const char *)
 {
-    int fd = open(SETTING_DEVICE, O_RDWR | O_CLOEXEC);
+    int fd = os.open_file(SETTING_DEVICE, O_RDWR | O_CLOEXEC, 0);
     if (fd < 0)
         perror("open");
     return fd;
@@ -184,7 +187,7 @@ extern "C" int flash_read_setting_device(char *buffer)
     MtdDevice dev(SETTING_DEVICE, open_setting_device(SETTING_DEVICE));
     if (!dev.is_open())
         return -1;
-    ssize_t n = read(dev.fd(), buffer, SETTING_IMAGE_SIZE);
+    ssize_t n = os.read_file(dev.fd(), buffer, SETTING_IMAGE_SIZE);
     return n < 0 ? -1 : static_cast<int>(n);
 }
 
@@ -212,7 +215,7 @@ extern "C" int flash_write_0(const char *path)
         return -2;
     int last = 0;
     for (int offset = 0; offset < static_cast<int>(dev.size()); offset += kZeroBlock)
-        last = static_cast<int>(write(dev.fd(), zeros, kZeroBlock));
+        last = static_cast<int>(os.write_file(dev.fd(), zeros, kZeroBlock));
     return last;
 }
 
@@ -246,8 +249,8 @@ int zelmsg_init_flash(int *file_written, int *restore_failed)
     // The boot recreates the file: whatever was planted in its place (a link, a FIFO,
     // another user's file) goes, as a file of ours would be overwritten.
     struct stat st;
-    if (lstat(SETTING_FILE, &st) == 0 && !S_ISDIR(st.st_mode) && !zelmsg::own_file(st))
-        unlink(SETTING_FILE);
+    if (os.lstat_path(SETTING_FILE, &st) == 0 && !S_ISDIR(st.st_mode) && !zelmsg::own_file(st))
+        os.unlink_path(SETTING_FILE);
     *file_written = write_file(SETTING_FILE, text) == static_cast<int>(strlen(text)) + 1;
     return 1;
 }

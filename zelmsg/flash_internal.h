@@ -4,6 +4,7 @@
 #define ZELMSG_FLASH_INTERNAL_H
 
 #include "zelmsg.h"
+#include "zelmsg_tool.h"
 
 namespace zelmsg {
 

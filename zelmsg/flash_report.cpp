@@ -1,6 +1,7 @@
 // zelctl's look at the partition: what a boot would read, in a buffer of its own, so
 // that the settings a process holds in buffer_setting stay as they are.
 #include "zelmsg.h"
+#include "zelmsg_tool.h"
 #include "flash_internal.h"
 
 namespace {

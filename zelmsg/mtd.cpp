@@ -1,4 +1,5 @@
 #include "mtd.h"
+#include "os_calls.h"
 #include "zelmsg.h"
 
 #include <errno.h>
@@ -14,7 +15,7 @@ constexpr int kEraseRetries = 3;
 
 int open_rw(const char *path)
 {
-    return ::open(path, O_RDWR | O_CLOEXEC);
+    return os.open_file(path, O_RDWR | O_CLOEXEC, 0);
 }
 } // namespace
 
@@ -25,14 +26,14 @@ MtdDevice::MtdDevice(const char *path) : MtdDevice(path, open_rw(path)) {}
 void MtdDevice::close_device()
 {
     if (fd_ >= 0)
-        close(fd_);
+        os.close_file(fd_);
     fd_ = -1;
 }
 
 bool MtdDevice::read_geometry(bool erasable)
 {
     mtd_info_user info;
-    if (fd_ < 0 || ioctl(fd_, MEMGETINFO, &info) != 0 || (erasable && info.erasesize == 0))
+    if (fd_ < 0 || os.ioctl_device(fd_, MEMGETINFO, &info) != 0 || (erasable && info.erasesize == 0))
         return false;
     size_ = info.size;
     erasesize_ = info.erasesize;
@@ -55,8 +56,8 @@ void MtdDevice::unlock_first_block() const
     if (fd < 0)
         return;
     erase_info_user range = {0, erasesize_};
-    ioctl(fd, MEMUNLOCK, &range);
-    close(fd);
+    os.ioctl_device(fd, MEMUNLOCK, &range);
+    os.close_file(fd);
 }
 
 bool MtdDevice::erase(unsigned start, unsigned length)
@@ -65,7 +66,7 @@ bool MtdDevice::erase(unsigned start, unsigned length)
     range.length = erasesize_;
     errno = 0;
     for (range.start = start; range.start < start + length; range.start += erasesize_) {
-        if (fd_ >= 0 && ioctl(fd_, MEMERASE, &range) == 0)
+        if (fd_ >= 0 && os.ioctl_device(fd_, MEMERASE, &range) == 0)
             continue;
         bool erased = false;
         for (int attempt = 0; attempt < kEraseRetries && !erased; ++attempt) {
@@ -74,7 +75,7 @@ bool MtdDevice::erase(unsigned start, unsigned length)
             if (fd_ < 0)
                 continue;
             errno = 0;
-            erased = ioctl(fd_, MEMERASE, &range) == 0;
+            erased = os.ioctl_device(fd_, MEMERASE, &range) == 0;
         }
         if (!erased)
             return false;
@@ -84,19 +85,19 @@ bool MtdDevice::erase(unsigned start, unsigned length)
 
 bool MtdDevice::seek(unsigned offset)
 {
-    return lseek(fd_, offset, SEEK_SET) == static_cast<off_t>(offset);
+    return os.lseek_file(fd_, offset, SEEK_SET) == static_cast<off_t>(offset);
 }
 
 bool MtdDevice::read_piece(char *buf, unsigned n)
 {
-    return read(fd_, buf, n) == static_cast<ssize_t>(n);
+    return os.read_file(fd_, buf, n) == static_cast<ssize_t>(n);
 }
 
 int MtdDevice::write_at(unsigned offset, const char *data, unsigned n)
 {
     if (!seek(offset))
         return -1;
-    return static_cast<int>(write(fd_, data, n));
+    return static_cast<int>(os.write_file(fd_, data, n));
 }
 
 bool MtdDevice::read_at(unsigned offset, char *buf, unsigned n)

@@ -1,5 +1,8 @@
 #include "os_calls.h"
 
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/sysmacros.h>
 
 namespace zelmsg {
@@ -72,11 +75,58 @@ int real_usleep(useconds_t usec)
 {
     return usleep(usec);
 }
+
+ssize_t real_read(int fd, void *buf, size_t count)
+{
+    return read(fd, buf, count);
+}
+
+ssize_t real_write(int fd, const void *buf, size_t count)
+{
+    return write(fd, buf, count);
+}
+
+int real_lstat(const char *path, struct stat *st)
+{
+    return lstat(path, st);
+}
+
+int real_unlink(const char *path)
+{
+    return unlink(path);
+}
+
+int real_rename(const char *from, const char *to)
+{
+    return rename(from, to);
+}
+
+int real_fchmod(int fd, mode_t mode)
+{
+    return fchmod(fd, mode);
+}
+
+int real_set_fd_flags(int fd, int cmd, int arg)
+{
+    return fcntl(fd, cmd, arg);
+}
+
+int real_mkstemp(char *name_template)
+{
+    return mkstemp(name_template);
+}
+
+int real_ioctl(int fd, unsigned long request, void *arg)
+{
+    return ioctl(fd, request, arg);
+}
 } // namespace
 
 // Both constant-initialized: in place before any constructor of a program runs.
-constexpr os_calls real_os = {real_open,      real_close, real_pread, real_pwrite,      real_lseek,
-                              real_ftruncate, real_fstat, real_stat,  real_lock_record, real_usleep};
+constexpr os_calls real_os = {real_open,      real_close,        real_pread,   real_pwrite,      real_lseek,
+                              real_ftruncate, real_fstat,        real_stat,    real_lock_record, real_usleep,
+                              real_read,      real_write,        real_lstat,   real_unlink,      real_rename,
+                              real_fchmod,    real_set_fd_flags, real_mkstemp, real_ioctl};
 
 os_calls os = real_os;
 

@@ -2,6 +2,7 @@
 // player loads, edits and rewrites whole, each read-modify-write section inside the
 // settings lock (lock.cpp, nolock.cpp) and the file's bytes through store_file.cpp.
 #include "zelmsg.h"
+#include "zelmsg_tool.h"
 #include "store_internal.h"
 
 #include <stdio.h>

@@ -6,6 +6,7 @@
 #define ZELMSG_SPARE_COPY_H
 
 #include "zelmsg.h"
+#include "zelmsg_tool.h"
 #include "mtd.h"
 
 #include <stdint.h>

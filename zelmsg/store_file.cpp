@@ -1,6 +1,7 @@
 // The settings file as bytes: opened only as a file of ours, read and replaced whole,
 // through the settings lock's own descriptor while this process holds the lock.
 #include "zelmsg.h"
+#include "zelmsg_tool.h"
 #include "store_internal.h"
 #include "own_file.h"
 #include "os_calls.h"
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 namespace {
+using zelmsg::again_on_eintr;
 using zelmsg::os;
 
 // Descriptor that carries the settings lock from get_lock to release_lock (in the
@@ -58,9 +60,8 @@ bool read_at(int fd, char *buf, size_t count)
 {
     size_t done = 0;
     while (done < count) {
-        ssize_t r = os.pread_file(fd, buf + done, count - done, static_cast<off_t>(done));
-        if (r < 0 && errno == EINTR)
-            continue;
+        ssize_t r =
+            again_on_eintr([&] { return os.pread_file(fd, buf + done, count - done, static_cast<off_t>(done)); });
         if (r <= 0)
             return false;
         done += static_cast<size_t>(r);
@@ -72,9 +73,8 @@ bool write_at(int fd, const char *text, size_t count, off_t at)
 {
     size_t done = 0;
     while (done < count) {
-        ssize_t w = os.pwrite_file(fd, text + done, count - done, at + static_cast<off_t>(done));
-        if (w < 0 && errno == EINTR)
-            continue;
+        ssize_t w = again_on_eintr(
+            [&] { return os.pwrite_file(fd, text + done, count - done, at + static_cast<off_t>(done)); });
         if (w <= 0)
             return false;
         done += static_cast<size_t>(w);
@@ -97,9 +97,10 @@ bool replace_content(int fd, off_t end, const char *text, size_t count, size_t u
         return false;
     const size_t old = static_cast<size_t>(end);
     if (count > old && !write_at(fd, text + old, count - old, end)) {
-        // Takes back what was added; the old bytes are untouched.
-        if (os.ftruncate_file(fd, end) != 0) {
-        }
+        // Takes back what was added; the old bytes are untouched. Ignored on purpose when
+        // that fails too: the old text is whole either way, and the write's failure is
+        // what the caller reports.
+        (void)os.ftruncate_file(fd, end);
         return false;
     }
     size_t head = count < old ? count : old;
@@ -120,12 +121,15 @@ int put_text_beside(const char *path, int old, mode_t mode, const char *text, si
     if (fd < 0)
         return -1;
     bool placed = false;
-    if (zelmsg::lock_file(fd, false, false) && write_at(fd, text, count, 0) && fchmod(old, mode | kPutAside) == 0) {
+    if (zelmsg::lock_file(fd, false, false) && write_at(fd, text, count, 0) &&
+        os.fchmod_file(old, mode | kPutAside) == 0) {
         placed = zelmsg::put_in_place(fd, name, path, mode) == 0;
-        if (!placed && fchmod(old, mode) != 0) {
-        }
+        // Ignored on purpose when the mark cannot be taken off: the path still names
+        // the old file, and whoever locks it next takes the mark off (take_lock).
+        if (!placed)
+            (void)os.fchmod_file(old, mode);
     } else {
-        unlink(name);
+        os.unlink_path(name);
     }
     if (placed)
         return fd;
@@ -211,8 +215,9 @@ int zelmsg::take_lock(int flags, bool shared, int polls, useconds_t poll_usec)
                 os.close_file(fd);
                 continue;
             }
-            if (fchmod(fd, st.st_mode & ~kPutAside) != 0) {
-            }
+            // Ignored on purpose when it fails: the next to lock finds the mark with
+            // the path still naming the file, and takes it off then.
+            (void)os.fchmod_file(fd, st.st_mode & ~kPutAside);
         }
         lock_fd = fd;
         lock_size = -1;
@@ -234,11 +239,7 @@ bool zelmsg::lock_file(int fd, bool shared, bool wait)
     struct flock fl = {};
     fl.l_type = shared ? F_RDLCK : F_WRLCK;
     fl.l_whence = SEEK_SET;
-    int rc;
-    do
-        rc = os.lock_record(fd, wait ? F_SETLKW : F_SETLK, &fl);
-    while (rc < 0 && errno == EINTR);
-    return rc == 0;
+    return again_on_eintr([&] { return os.lock_record(fd, wait ? F_SETLKW : F_SETLK, &fl); }) == 0;
 }
 
 int zelmsg::locked_fd()
@@ -273,10 +274,7 @@ int zelmsg_load_file(const char *path, char *buffer, int maxlen)
     if (!own) {
         // The settings file under the lock, a regular file: a read of it ends short
         // only at its end, so one read also tells its length.
-        ssize_t n;
-        do
-            n = os.pread_file(fd, buffer, room, 0);
-        while (n < 0 && errno == EINTR);
+        ssize_t n = again_on_eintr([&] { return os.pread_file(fd, buffer, room, 0); });
         if (n >= 0)
             rc = static_cast<int>(n);
         lock_size = n >= 0 && static_cast<size_t>(n) < room ? n : -1;

@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// While this process holds the settings lock, zelmsg_load_file (zelmsg.h) and the
+// While this process holds the settings lock, zelmsg_load_file (zelmsg_tool.h) and the
 // two below reach the settings file through the lock's own descriptor: closing any
 // other descriptor of it would give the lock back.
 

@@ -1,7 +1,9 @@
 // The flash settings partition on the emulated MTD devices (libzel_mtdemu): the
 // image's bytes, the erase loop with its retries, and the reader's rules.
 #include "zelmsg.h"
+#include "zelmsg_tool.h"
 #include "store_support.h"
+#include "../os_calls.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -506,5 +508,49 @@ TEST_F(Flash, InitTrustsOnlyAWholeSpareCopy)
             EXPECT_TRUE(same_bytes(image().substr(0, kImage), back));
         }
     }
+}
+
+namespace seam {
+int failing = 0;
+
+ssize_t read_file(int fd, void *buf, size_t count)
+{
+    if (failing != 0) {
+        errno = failing;
+        return -1;
+    }
+    return zelmsg::real_os.read_file(fd, buf, count);
+}
+
+ssize_t write_file(int fd, const void *buf, size_t count)
+{
+    if (failing != 0) {
+        errno = failing;
+        return -1;
+    }
+    return zelmsg::real_os.write_file(fd, buf, count);
+}
+} // namespace seam
+
+// The flash code reads and writes the device through the library's OS table, where
+// they fail here as on a worn device: the boot leaves the file alone, the commit
+// reports the failure and offset 0 keeps the old settings.
+TEST_F(Flash, DeviceReadsAndWritesThatFailKeepWhatWasThere)
+{
+    put_image("\nold=1" + kNul);
+    write_bytes(kFile, "\nnew=1" + kNul);
+    zelmsg::os.read_file = seam::read_file;
+    zelmsg::os.write_file = seam::write_file;
+    seam::failing = EIO;
+    Capture err(2);
+    int boot = init_flash_var();
+    int commit = save_commit();
+    seam::failing = 0;
+    zelmsg::os = zelmsg::real_os;
+    EXPECT_EQ(boot, 0);
+    EXPECT_EQ(err.text(), "error reading flash: [/dev/mtd1] size 010000\r\n");
+    EXPECT_EQ(read_bytes(kFile), "\nnew=1" + kNul);
+    EXPECT_EQ(commit, -1);
+    EXPECT_EQ(image().substr(0, 7), "\nold=1" + kNul);
 }
 } // namespace

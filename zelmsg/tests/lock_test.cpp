@@ -1,6 +1,7 @@
 // The settings lock between processes: held from get_lock to release_lock although
 // the store opens and closes the file inside, and shared with lockf users.
 #include "zelmsg.h"
+#include "zelmsg_tool.h"
 #include "../store_internal.h"
 #include "store_support.h"
 

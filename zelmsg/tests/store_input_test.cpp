@@ -2,8 +2,10 @@
 // carry, and destinations without room for a terminator.
 #include "zelmsg.h"
 #include "store_support.h"
-#include "../own_file.h"
+#include "own_file.h"
+#include "../os_calls.h"
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <string.h>
@@ -120,6 +122,93 @@ TEST(OwnFile, HardLinkIsRefusedAndOwnFileOutlivesAFailedOpen)
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(read_bytes(path), "mine");
+    unlink(path);
+    unlink(victim);
+}
+
+namespace {
+namespace seam {
+int interrupts = 0;
+int rename_errno = 0;
+
+ssize_t read_file(int fd, void *buf, size_t count)
+{
+    if (interrupts > 0) {
+        --interrupts;
+        errno = EINTR;
+        return -1;
+    }
+    return zelmsg::real_os.read_file(fd, buf, count);
+}
+
+int rename_path(const char *from, const char *to)
+{
+    if (rename_errno != 0) {
+        errno = rename_errno;
+        return -1;
+    }
+    return zelmsg::real_os.rename_path(from, to);
+}
+} // namespace seam
+
+int names_starting(const char *dir, const std::string &prefix)
+{
+    int n = 0;
+    DIR *d = opendir(dir);
+    for (struct dirent *e; d != nullptr && (e = readdir(d)) != nullptr;)
+        n += std::string(e->d_name).compare(0, prefix.size(), prefix) == 0;
+    if (d != nullptr)
+        closedir(d);
+    return n;
+}
+} // namespace
+
+// create_own's copy of a file of ours with a second name calls through the library's
+// OS table: a read that a signal interrupts is made again, and a rename that fails
+// leaves both names on the old file and no copy behind.
+TEST(OwnFile, CopyOfASecondNameRetriesReadsAndUndoesAFailedRename)
+{
+    const char *victim = "/tmp/own_victim", *path = "/tmp/own_file";
+    struct Case {
+        const char *what;
+        int interrupts;
+        int rename_errno;
+        bool opened;
+        const char *left;
+        nlink_t victim_links;
+    } cases[] = {
+        {"interrupted reads", 2, 0, true, "mine+", 1},
+        {"rename refused", 0, EACCES, false, "mine", 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        unlink(path);
+        write_bytes(victim, "mine");
+        ASSERT_EQ(link(victim, path), 0);
+        seam::interrupts = c.interrupts;
+        seam::rename_errno = c.rename_errno;
+        zelmsg::os.read_file = seam::read_file;
+        zelmsg::os.rename_path = seam::rename_path;
+        errno = 0;
+        int fd = zelmsg::create_own(path, O_WRONLY | O_APPEND, 0600);
+        int e = errno;
+        zelmsg::os = zelmsg::real_os;
+        if (fd >= 0) {
+            EXPECT_EQ(write(fd, "+", 1), 1);
+            close(fd);
+        }
+        EXPECT_EQ(fd >= 0, c.opened);
+        if (!c.opened) {
+            EXPECT_EQ(e, c.rename_errno);
+        }
+        EXPECT_EQ(seam::interrupts, 0) << "no interrupt reached the copy";
+        EXPECT_EQ(read_bytes(path), c.left);
+        EXPECT_EQ(read_bytes(victim), "mine");
+        struct stat st = {};
+        EXPECT_EQ(stat(victim, &st), 0);
+        EXPECT_EQ(st.st_nlink, c.victim_links);
+        EXPECT_EQ(names_starting("/tmp", "own_file."), 0);
+    }
     unlink(path);
     unlink(victim);
 }

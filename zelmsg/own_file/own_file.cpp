@@ -1,5 +1,6 @@
 // Own files under /tmp: O_NOFOLLOW, O_NONBLOCK, O_EXCL, lstat, fstat, mkstemp and
-// rename, all of which a 2.6 kernel and uClibc have.
+// rename, all of which a 2.6 kernel and uClibc have; every file call goes through the
+// library's OS table (os_calls.h), as the store's do.
 #include "own_file.h"
 #include "os_calls.h"
 
@@ -30,7 +31,7 @@ constexpr int kCreateAttempts = 3;
 void close_keeping_errno(int fd)
 {
     int e = errno;
-    close(fd);
+    os.close_file(fd);
     errno = e;
 }
 
@@ -40,12 +41,12 @@ void close_keeping_errno(int fd)
 // EAGAIN when the path no longer names the file seen.
 int copy_beside(const char *path, const struct stat &seen, int flags)
 {
-    int old = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    int old = os.open_file(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
     if (old < 0)
         return -1;
     struct stat now;
-    if (fstat(old, &now) != 0 || now.st_dev != seen.st_dev || now.st_ino != seen.st_ino || !ours(now)) {
-        close(old);
+    if (os.fstat_file(old, &now) != 0 || now.st_dev != seen.st_dev || now.st_ino != seen.st_ino || !ours(now)) {
+        os.close_file(old);
         errno = EAGAIN;
         return -1;
     }
@@ -54,24 +55,21 @@ int copy_beside(const char *path, const struct stat &seen, int flags)
     bool copied = fd >= 0;
     char buf[1024];
     ssize_t n = 0;
-    while (copied && (n = read(old, buf, sizeof buf)) != 0) {
-        if (n < 0 && errno == EINTR)
-            continue;
-        copied = n > 0 && write(fd, buf, static_cast<size_t>(n)) == n;
-    }
+    while (copied && (n = again_on_eintr([&] { return os.read_file(old, buf, sizeof buf); })) != 0)
+        copied = n > 0 && os.write_file(fd, buf, static_cast<size_t>(n)) == n;
     close_keeping_errno(old);
     if (fd < 0)
         return -1;
     if (!copied) {
         close_keeping_errno(fd);
-        unlink(name);
+        os.unlink_path(name);
         return -1;
     }
     if (put_in_place(fd, name, path, now.st_mode) != 0) {
         close_keeping_errno(fd);
         return -1;
     }
-    if ((flags & O_APPEND) != 0 ? fcntl(fd, F_SETFL, O_APPEND) != 0 : lseek(fd, 0, SEEK_SET) != 0) {
+    if ((flags & O_APPEND) != 0 ? os.set_fd_flags(fd, F_SETFL, O_APPEND) != 0 : os.lseek_file(fd, 0, SEEK_SET) != 0) {
         close_keeping_errno(fd);
         return -1;
     }
@@ -100,10 +98,10 @@ int create_beside(const char *path, char *name)
     }
     snprintf(name, kBesideName, "%s.XXXXXX", path);
     // mkstemp makes a new file (O_EXCL, mode 0600) under a name of its own choice.
-    int fd = mkstemp(name);
-    if (fd >= 0 && fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) {
+    int fd = os.make_temp(name);
+    if (fd >= 0 && os.set_fd_flags(fd, F_SETFD, FD_CLOEXEC) != 0) {
         close_keeping_errno(fd);
-        unlink(name);
+        os.unlink_path(name);
         return -1;
     }
     return fd;
@@ -111,10 +109,10 @@ int create_beside(const char *path, char *name)
 
 int put_in_place(int fd, const char *name, const char *path, mode_t mode)
 {
-    if (fchmod(fd, mode & 0777) == 0 && rename(name, path) == 0)
+    if (os.fchmod_file(fd, mode & 0777) == 0 && os.rename_path(name, path) == 0)
         return 0;
     int e = errno;
-    unlink(name);
+    os.unlink_path(name);
     errno = e;
     return -1;
 }
@@ -143,41 +141,39 @@ int create_own(const char *path, int flags, mode_t mode)
 {
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
         struct stat st;
-        if (lstat(path, &st) == 0) {
+        if (os.lstat_path(path, &st) == 0) {
             if (S_ISDIR(st.st_mode)) {
                 errno = EISDIR;
                 return -1;
             }
             if (own_file(st)) {
                 // Truncated only once it is known to be the file just looked at.
-                int fd = open(path, (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+                int fd = os.open_file(path, (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
                 if (fd < 0 && errno != ELOOP && errno != ENXIO)
                     return -1; // no descriptor to spare, say: the file stays
                 struct stat now;
-                if (fd >= 0 && fstat(fd, &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino &&
+                if (fd >= 0 && os.fstat_file(fd, &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino &&
                     own_file(now)) {
-                    if ((flags & O_TRUNC) == 0 || ftruncate(fd, 0) == 0)
+                    if ((flags & O_TRUNC) == 0 || os.ftruncate_file(fd, 0) == 0)
                         return fd;
-                    int e = errno;
-                    close(fd);
-                    errno = e;
+                    close_keeping_errno(fd);
                     return -1;
                 }
                 if (fd >= 0)
-                    close(fd);
+                    os.close_file(fd);
             } else if (ours(st) && (flags & O_TRUNC) == 0) {
                 int fd = copy_beside(path, st, flags);
                 if (fd >= 0 || errno != EAGAIN)
                     return fd;
                 continue; // something else took the path meanwhile: looked at again
             }
-            if (unlink(path) != 0 && errno != ENOENT)
+            if (os.unlink_path(path) != 0 && errno != ENOENT)
                 return -1;
         } else if (errno != ENOENT) {
             return -1;
         }
         // O_EXCL creates a new regular file or fails: it follows no link, opens no FIFO.
-        int fd = open(path, (flags & ~O_TRUNC) | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        int fd = os.open_file(path, (flags & ~O_TRUNC) | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
@@ -189,7 +185,7 @@ int prepare_own(const char *path)
     int fd = create_own(path, O_WRONLY | O_TRUNC, 0666);
     if (fd < 0)
         return -1;
-    close(fd);
+    os.close_file(fd);
     return 0;
 }
 
@@ -208,11 +204,8 @@ FILE *fopen_own(const char *path, const char *mode)
     if (fd < 0)
         return nullptr;
     FILE *f = fdopen(fd, stdio_mode);
-    if (f == nullptr) {
-        int e = errno;
-        close(fd);
-        errno = e;
-    }
+    if (f == nullptr)
+        close_keeping_errno(fd);
     return f;
 }
 
