@@ -101,8 +101,8 @@ build_tree() {
     zel_install "$bdir" "$root" ||
       { echo "cross: $name install FAILED" >&2; ok=1; }
     # shellcheck disable=SC2046 # the names on one line
-    echo "cross: $name programs in ${root#"$top"/}/mnt/oak7210/bin:" \
-      $(ls "$root/mnt/oak7210/bin" 2>/dev/null)
+    echo "cross: $name programs in ${root#"$top"/}$zel_bin_dir:" \
+      $(ls "$root$zel_bin_dir" 2>/dev/null)
   fi
   if ((with_tests)); then
     ctest --test-dir "$bdir" -L 'unit|footprint' "$jobs" --output-on-failure || ok=1
@@ -114,7 +114,7 @@ build_tree() {
 # only libraries that the staging root's /lib holds.
 check_uclibc() {
   local root=$1 p lib bad=0
-  for p in "$root"/mnt/oak7210/bin/*; do
+  for p in "$root$zel_bin_dir"/*; do
     if ! readelf -l "$p" 2>/dev/null | grep -q 'interpreter: /lib/ld-uClibc.so.0\]'; then
       echo "cross: ${p#"$root"}: ELF interpreter is not /lib/ld-uClibc.so.0" >&2
       bad=1
@@ -130,7 +130,7 @@ check_uclibc() {
 # The player: programs against uClibc into the staging root, with the C library's
 # runtime; the simulated player's MIPS helpers; the unit tests on the stand-in.
 build_mipsel() {
-  local sysroot root="$top/build/rootfs-mipsel" ok=0
+  local sysroot root=$zel_rootfs_mipsel ok=0
   sysroot=$(bash "$top/scripts/uclibc.sh") || return 1
   export ZEL_UCLIBC_SYSROOT=$sysroot
   build_tree cross-mipsel "$(components_of mipsel)" 0 "$root" || return 1

@@ -12,7 +12,7 @@
 #define PURE_PW ZEL_BIN_DIR "/pure-pw"
 #define FTP_PASSWD_FILE "/etc/pureftpd.passwd"
 #define FTP_PASSWD_DB "/etc/pureftpd.pdb"
-#define INPUT_SCRIPT "/tmp/input.script"
+#define INPUT_SCRIPT ZEL_FTP_ANSWERS
 
 namespace {
 

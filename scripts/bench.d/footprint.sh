@@ -7,6 +7,8 @@
 # Builds are release (-Os), tests off, installed with DESTDIR as firmware does.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# shellcheck source=scripts/build_lib.sh
+. "$top/scripts/build_lib.sh"
 
 # build NAME: the release build of preset footprint-NAME (build/footprint-NAME),
 # installed into its root/
@@ -20,7 +22,7 @@ build() {
 
 # cell NAME STRIP PROGRAM: "bytes needed-libs" of one installed program
 cell() {
-  local bin=$top/build/footprint-$1/root/mnt/oak7210/bin/$3 tmp
+  local bin=$top/build/footprint-$1/root$zel_bin_dir/$3 tmp
   [[ -f "$bin" ]] || { printf -- '-'; return; }
   tmp=$(mktemp)
   "$2" -o "$tmp" "$bin"

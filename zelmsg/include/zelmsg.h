@@ -59,7 +59,7 @@ int getmsg(char *gotmsg, ZELMTYPE mtype, int msgflg);
  * /tmp/setting.txt holds records "\nkey=value" and one NUL after the last. Every
  * operation loads the whole file into buffer_setting; every change rewrites it. */
 
-#define SETTING_FILE "/tmp/setting.txt"
+#define SETTING_FILE ZEL_SETTINGS_FILE
 #define SETTING_BUF_SIZE 65536
 #define SETTING_KEYWORD_SIZE 1024
 /* The longest key: "\nkey=" and its NUL fill the keyword buffer. */
@@ -178,8 +178,8 @@ int get_dirty(void);
 
 /* ---- flash settings partition ---- */
 
-#define SETTING_DEVICE "/dev/mtd1"
-#define SETTING_UNLOCK_DEVICE "/dev/mtd0"
+#define SETTING_DEVICE ZEL_SETTINGS_DEVICE
+#define SETTING_UNLOCK_DEVICE ZEL_SETTINGS_UNLOCK_DEVICE
 #define SETTING_IMAGE_SIZE 65536
 
 /* Opens /dev/mtd1 read-write, whatever the path. A descriptor (0 is one), or a
