@@ -12,7 +12,7 @@
 # (-H). Debian's pure-pw hashes with argon2id: each login costs about 3 s of CPU on
 # a PC, minutes on the player's CPU.
 # shellcheck source=services/service_lib.sh
-. "${ZEL_SERVICE_LIB:-/mnt/oak7210/etc/service_lib.sh}"
+. "${ZEL_SERVICE_LIB:-@ZEL_ETC_DIR@/service_lib.sh}"
 
 PURE_FTPD=${PURE_FTPD:-/usr/sbin/pure-ftpd}
 PDB=/etc/pureftpd.pdb

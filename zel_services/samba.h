@@ -4,7 +4,7 @@
 
 #include "zel_paths.h"
 
-#define SMB_CONF_PATH "/etc/samba/lib/smb.conf"
+#define SMB_CONF_PATH ZEL_SMB_CONF_FILE
 #define SMB_MASTER_PATH ZEL_SMB_CONF_MASTER
 
 int chg_samba_workgrp(const char *workgroup);

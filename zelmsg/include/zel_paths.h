@@ -23,6 +23,13 @@
 #define ZEL_WEB_DIR "/opt/oakhttpd/default"
 #define ZEL_SETUP_CGI ZEL_WEB_DIR "/setups.cgi"
 
+/* The servers' configuration that zel_services writes: the NFS export table, the
+ * Samba configuration, and pure-ftpd's accounts as text and as the database. */
+#define ZEL_EXPORTS_FILE "/etc/exports"
+#define ZEL_SMB_CONF_FILE "/etc/samba/lib/smb.conf"
+#define ZEL_FTP_PASSWD_FILE "/etc/pureftpd.passwd"
+#define ZEL_FTP_PASSWD_DB "/etc/pureftpd.pdb"
+
 /* The flash partition of the settings, and the one whose open unlocks it for writing. */
 #define ZEL_SETTINGS_DEVICE "/dev/mtd1"
 #define ZEL_SETTINGS_UNLOCK_DEVICE "/dev/mtd0"

@@ -222,7 +222,7 @@ int flash_write_setting_device(const char *path);
  *     the file untouched */
 int init_flash_var(void);
 
-/* flash_write_setting_device("/tmp/setting.txt") holding the settings lock: its result, or -1 when the lock cannot be taken or given
+/* flash_write_setting_device(SETTING_FILE) holding the settings lock: its result, or -1 when the lock cannot be taken or given
  * back (collides with its -1). */
 int save_commit(void);
 
