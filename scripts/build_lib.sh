@@ -15,6 +15,7 @@ zel_rootfs_mipsel=$zel_top/build/rootfs-mipsel
 zel_mipsel_helpers=$zel_top/build/cross-mipsel-player/player/bin
 # The programs' folder of the firmware, ZEL_BIN_DIR of zel_paths.h (one literal
 # string there), as every staging root holds it.
+# shellcheck disable=SC2034
 zel_bin_dir=$(sed -n 's/^#define ZEL_BIN_DIR "\(.*\)"$/\1/p' "$zel_top/zelmsg/include/zel_paths.h")
 
 # zel_configure PRESET [CMAKE ARGS...]: the tree build/PRESET from its preset,
