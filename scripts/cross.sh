@@ -7,18 +7,19 @@
 #   scripts/cross.sh [--tests] [mipsel|arm]...
 #
 #   build/cross-<target>    build tree (preset cross-<target>)
-#   build/rootfs-<target>   staging root (programs under mnt/oak7210/bin)
+#   build/rootfs-<target>   staging root (programs under ZEL_BIN_DIR)
 #   --tests                 also build the unit tests (with GoogleTest built from
 #                           Debian's sources in the same tree) and run them, and the
 #                           footprint checks, under qemu-user
 #
 # The player's programs link against its own C library, uClibc-ng, built once by
 # scripts/uclibc.sh (cmake/toolchains/mipsel-uclibc.cmake); its runtime goes to
-# build/rootfs-mipsel/lib, and the simulated player's MIPS helpers (flash
-# emulation, clock) to build/cross-mipsel-player/player/bin. GoogleTest needs
-# libstdc++, which has no uClibc build here: the MIPS unit tests are built in
-# build/cross-mipsel-glibc with the static glibc toolchain
-# (cmake/toolchains/cross-glibc.cmake), which installs nothing.
+# the lib folder of the staging root, and the simulated player's MIPS helpers (flash
+# emulation, clock) to build/cross-mipsel-player/player/bin (zel_rootfs_mipsel and
+# zel_mipsel_helpers of scripts/build_lib.sh). GoogleTest needs libstdc++, which has
+# no uClibc build here: the MIPS unit tests are built in build/cross-mipsel-glibc
+# with the static glibc toolchain (cmake/toolchains/cross-glibc.cmake), which
+# installs nothing.
 #
 # ZEL_CROSS_COMPONENTS_<target> overrides the folder list of one target.
 set -euo pipefail
