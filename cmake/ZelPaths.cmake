@@ -1,17 +1,34 @@
 # The firmware's paths come from zelmsg/include/zel_paths.h, the one place they are
-# written: every '#define ZEL_... "literal"' line there becomes a CMake variable of
-# the same name, and player/bin/zel_paths.sh hands them to the shell.
+# written: every '#define ZEL_... "literal"' line there, or '#define ZEL_... ZEL_OTHER
+# "literal"' for a path inside one defined above it, becomes a CMake variable of the
+# same name, and player/bin/zel_paths.sh exports them to the shell.
 set(zel_paths_h ${PROJECT_SOURCE_DIR}/zelmsg/include/zel_paths.h)
 # An edit of the header configures again, so that the install and the scripts follow.
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${zel_paths_h})
-file(STRINGS ${zel_paths_h} zel_path_lines REGEX "^#define ZEL_[A-Z_]+ \"[^\"]*\"$")
+file(STRINGS ${zel_paths_h} zel_path_lines REGEX "^#define ZEL_[A-Z0-9_]+ ")
 set(zel_paths_sh "# The firmware's paths, written from zelmsg/include/zel_paths.h at configure time.\n")
+set(ZEL_PATH_NAMES "")
 foreach(line IN LISTS zel_path_lines)
-  string(REGEX REPLACE "^#define (ZEL_[A-Z_]+) \"([^\"]*)\"$" "\\1;\\2" pair "${line}")
-  list(GET pair 0 name)
-  list(GET pair 1 value)
+  if(line MATCHES "^#define (ZEL_[A-Z0-9_]+) \"([^\"]*)\"$")
+    set(name ${CMAKE_MATCH_1})
+    set(value "${CMAKE_MATCH_2}")
+  elseif(line MATCHES "^#define (ZEL_[A-Z0-9_]+) (ZEL_[A-Z0-9_]+) \"([^\"]*)\"$")
+    set(name ${CMAKE_MATCH_1})
+    set(value "${CMAKE_MATCH_3}")
+    if(NOT CMAKE_MATCH_2 IN_LIST ZEL_PATH_NAMES)
+      message(FATAL_ERROR "zel_paths.h: ${name} is built from ${CMAKE_MATCH_2}, which no line above defines")
+    endif()
+    set(value "${${CMAKE_MATCH_2}}${value}")
+  else()
+    # A path the shell and the install could not read would be missing there.
+    message(FATAL_ERROR "zel_paths.h: not one literal string, nor a path's name and one: ${line}")
+  endif()
+  if(value MATCHES "[^-A-Za-z0-9_./]")
+    message(FATAL_ERROR "zel_paths.h: ${name} holds a character the shell would need quoted")
+  endif()
   set(${name} "${value}")
-  string(APPEND zel_paths_sh "${name}=${value}\n")
+  list(APPEND ZEL_PATH_NAMES ${name})
+  string(APPEND zel_paths_sh "export ${name}=${value}\n")
 endforeach()
 if(NOT ZEL_BIN_DIR)
   message(FATAL_ERROR "zel_paths.h names no ZEL_BIN_DIR")

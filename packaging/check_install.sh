@@ -24,8 +24,10 @@ make -C "$work/build" -j"$(nproc)" >>"$work.log" 2>&1 || { tail -40 "$work.log";
 make -C "$work/build" install DESTDIR="$work/root" >>"$work.log" 2>&1 ||
   { tail -40 "$work.log"; exit 1; }
 
+# shellcheck source=scripts/build_lib.sh
+. "$src/scripts/build_lib.sh"
 root=$work/root
-bin=$root/mnt/oak7210/bin
+bin=$root$zel_bin_dir
 # shellcheck source=player/testlib.sh
 . "$src/player/testlib.sh"
 
@@ -36,7 +38,7 @@ mapfile -t programs < <(cut -d' ' -f1 "$list")
 host_machine=$(readelf -h /bin/sh | sed -n 's/ *Machine: *//p')
 machine=
 for p in "${programs[@]}"; do
-  check "$p installed in /mnt/oak7210/bin" -- [ -x "$bin/$p" ] || continue
+  check "$p installed in $zel_bin_dir" -- [ -x "$bin/$p" ] || continue
   m=$(readelf -h "$bin/$p" | sed -n 's/ *Machine: *//p')
   [[ -z "$machine" ]] || expect_eq "$p built for the others' machine" "$m" "$machine"
   machine=$m
@@ -52,6 +54,7 @@ check "installed zelmsg.h compiles alone as C" \
   -- sh -c 'echo "#include <zelmsg.h>" | cc -fsyntax-only -I"$1" -x c -' sh "$root/usr/include"
 check "installed zelmsg.h leaves out zelctl's API" \
   -- not grep -Eq 'zelmsg_(load_file|init_flash|read_flash_report|flash_report)' "$root/usr/include/zelmsg.h"
+check "the boot scripts' paths of zel_paths.h filled in" -- not grep -rq '@ZEL_' "$root/etc/init.d"
 # A Debian host puts libraries in a multiarch folder under /usr/lib.
 lib_installed() { [[ -n "$(find "$root/usr" -path "*/lib*/$1" 2>/dev/null)" ]]; }
 for f in libzelmsg.a libzelmsg_nolock.a; do
@@ -60,7 +63,7 @@ done
 
 # Nothing else: no test programs, no helpers of the simulated player.
 unexpected=$(cd "$root" && find . -type f -o -type l | sed 's|^\./||' | sort |
-  grep -Ev '^(mnt/oak7210/bin/.*|etc/init\.d/.*|usr/include/zel(msg|_paths)\.h|usr/lib[^/]*/(.*/)?libzelmsg[^/]*\.a)$' || true)
+  grep -Ev "^(${zel_bin_dir#/}/.*|etc/init\.d/.*|usr/include/zel(msg|_paths)\.h|usr/lib[^/]*/(.*/)?libzelmsg[^/]*\\.a)\$" || true)
 expect_eq "nothing else installed" "$unexpected" ""
 
 # OpenWrt starts the daemon from a procd script of its own, which the package's
@@ -79,8 +82,8 @@ params=$(sh -c '
   [ "$USE_PROCD" = 1 ] && start_service' procd "$procd") || params=""
 params_have() { grep "$@" <<<"$params"; }
 check "procd script: USE_PROCD=1 and start_service runs" -- [ -n "$params" ]
-check "procd script runs /mnt/oak7210/bin/zeldaemon as it is, in the foreground" \
-  -- params_have -qx 'command /mnt/oak7210/bin/zeldaemon'
+check "procd script runs $zel_bin_dir/zeldaemon as it is, in the foreground" \
+  -- params_have -qx "command $zel_bin_dir/zeldaemon"
 check "procd script sets respawn" -- params_have -q '^respawn'
 
 services=()

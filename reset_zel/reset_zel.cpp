@@ -21,10 +21,10 @@ int main()
     system(ZEL_SETUP_CGI);
     // The newline inside the quotes is a real one: the browser reads the page
     // address followed by two newlines.
-    point_browser("echo -e \"file://" ZEL_WEB_DIR "/media_server.html::\n\"  > /tmp/lumo_bc");
+    point_browser("echo -e \"file://" ZEL_WEB_DIR "/media_server.html::\n\"  > " BROWSER_FILE);
     sleep(2);
-    point_browser("echo -e \"file://" ZEL_WEB_DIR "/network.html::\n\" > /tmp/lumo_bc");
+    point_browser("echo -e \"file://" ZEL_WEB_DIR "/network.html::\n\" > " BROWSER_FILE);
     sleep(2);
-    point_browser("echo -e \"file://" ZEL_WEB_DIR "/maintenance.html::\n\" > /tmp/lumo_bc");
+    point_browser("echo -e \"file://" ZEL_WEB_DIR "/maintenance.html::\n\" > " BROWSER_FILE);
     return 0;
 }

@@ -7,9 +7,9 @@
 
 // One poll of a start or stop: this pause, then one process check.
 #define POLL_PAUSE_USEC 200000
-#define SETUP_LOG "/tmp/setup_cgi_log"
+#define SETUP_LOG ZEL_SETUP_LOG
 // The on-device browser's control file.
-#define BROWSER_FILE "/tmp/lumo_bc"
+#define BROWSER_FILE ZEL_BROWSER_FILE
 
 // Seams to the OS, set once; tests fake the process table, the pause and the queue.
 // check_process returns the shell status of the pidof check: 0 while the process runs.

@@ -6,6 +6,18 @@
 
 zel_top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
+# The build's places that the scripts name, written once. The staging root of the
+# player's MIPS programs (./zel cross mipsel), and the simulated player's MIPS
+# helpers.
+# shellcheck disable=SC2034 # for the scripts that source this file, as the next
+zel_rootfs_mipsel=$zel_top/build/rootfs-mipsel
+# shellcheck disable=SC2034
+zel_mipsel_helpers=$zel_top/build/cross-mipsel-player/player/bin
+# The programs' folder of the firmware, ZEL_BIN_DIR of zel_paths.h (one literal
+# string there), as every staging root holds it.
+# shellcheck disable=SC2034
+zel_bin_dir=$(sed -n 's/^#define ZEL_BIN_DIR "\(.*\)"$/\1/p' "$zel_top/zelmsg/include/zel_paths.h")
+
 # zel_configure PRESET [CMAKE ARGS...]: the tree build/PRESET from its preset,
 # cmake's report dropped (its errors stay on stderr). A tree that an older checkout
 # made from another source folder, or with a toolchain file that is gone, is made

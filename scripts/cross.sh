@@ -7,18 +7,19 @@
 #   scripts/cross.sh [--tests] [mipsel|arm]...
 #
 #   build/cross-<target>    build tree (preset cross-<target>)
-#   build/rootfs-<target>   staging root (programs under mnt/oak7210/bin)
+#   build/rootfs-<target>   staging root (programs under ZEL_BIN_DIR)
 #   --tests                 also build the unit tests (with GoogleTest built from
 #                           Debian's sources in the same tree) and run them, and the
 #                           footprint checks, under qemu-user
 #
 # The player's programs link against its own C library, uClibc-ng, built once by
 # scripts/uclibc.sh (cmake/toolchains/mipsel-uclibc.cmake); its runtime goes to
-# build/rootfs-mipsel/lib, and the simulated player's MIPS helpers (flash
-# emulation, clock) to build/cross-mipsel-player/player/bin. GoogleTest needs
-# libstdc++, which has no uClibc build here: the MIPS unit tests are built in
-# build/cross-mipsel-glibc with the static glibc toolchain
-# (cmake/toolchains/cross-glibc.cmake), which installs nothing.
+# the lib folder of the staging root, and the simulated player's MIPS helpers (flash
+# emulation, clock) to build/cross-mipsel-player/player/bin (zel_rootfs_mipsel and
+# zel_mipsel_helpers of scripts/build_lib.sh). GoogleTest needs libstdc++, which has
+# no uClibc build here: the MIPS unit tests are built in build/cross-mipsel-glibc
+# with the static glibc toolchain (cmake/toolchains/cross-glibc.cmake), which
+# installs nothing.
 #
 # ZEL_CROSS_COMPONENTS_<target> overrides the folder list of one target.
 set -euo pipefail
@@ -101,8 +102,8 @@ build_tree() {
     zel_install "$bdir" "$root" ||
       { echo "cross: $name install FAILED" >&2; ok=1; }
     # shellcheck disable=SC2046 # the names on one line
-    echo "cross: $name programs in ${root#"$top"/}/mnt/oak7210/bin:" \
-      $(ls "$root/mnt/oak7210/bin" 2>/dev/null)
+    echo "cross: $name programs in ${root#"$top"/}$zel_bin_dir:" \
+      $(ls "$root$zel_bin_dir" 2>/dev/null)
   fi
   if ((with_tests)); then
     ctest --test-dir "$bdir" -L 'unit|footprint' "$jobs" --output-on-failure || ok=1
@@ -114,7 +115,7 @@ build_tree() {
 # only libraries that the staging root's /lib holds.
 check_uclibc() {
   local root=$1 p lib bad=0
-  for p in "$root"/mnt/oak7210/bin/*; do
+  for p in "$root$zel_bin_dir"/*; do
     if ! readelf -l "$p" 2>/dev/null | grep -q 'interpreter: /lib/ld-uClibc.so.0\]'; then
       echo "cross: ${p#"$root"}: ELF interpreter is not /lib/ld-uClibc.so.0" >&2
       bad=1
@@ -130,7 +131,7 @@ check_uclibc() {
 # The player: programs against uClibc into the staging root, with the C library's
 # runtime; the simulated player's MIPS helpers; the unit tests on the stand-in.
 build_mipsel() {
-  local sysroot root="$top/build/rootfs-mipsel" ok=0
+  local sysroot root=$zel_rootfs_mipsel ok=0
   sysroot=$(bash "$top/scripts/uclibc.sh") || return 1
   export ZEL_UCLIBC_SYSROOT=$sysroot
   build_tree cross-mipsel "$(components_of mipsel)" 0 "$root" || return 1

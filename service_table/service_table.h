@@ -12,7 +12,7 @@
 #include <stdio.h>
 
 // The daemon creates the reset marker and reset_zel removes it.
-#define RESET_MARKER "/tmp/reset_zel"
+#define RESET_MARKER ZEL_RESET_MARKER
 
 // The folders of the command lines below.
 #define ZEL_SERVER ZEL_SERVER_DIR "/"
@@ -85,11 +85,11 @@ struct zel_service {
 // clang-format on
 
 inline constexpr zel_service zel_services[] = {
-    {ZEL_UPNP, "upnp", {"ms-mips"}, "/tmp/zel_ms", 'a', 'b', {60, 10}, ZEL_START_STOP(ZEL_SERVER "ms")},
+    {ZEL_UPNP, "upnp", {"ms-mips"}, ZEL_TMP_DIR "/zel_ms", 'a', 'b', {60, 10}, ZEL_START_STOP(ZEL_SERVER "ms")},
     {ZEL_HLINK,
      "hlink",
      {"msUPnP-mips", "mDNSrespd-mips"},
-     "/tmp/zel_mi",
+     ZEL_TMP_DIR "/zel_mi",
      'c',
      'd',
      {20, 20, zel_restart_polls, ZEL_BY_BOTH_PROCESSES},
@@ -99,7 +99,7 @@ inline constexpr zel_service zel_services[] = {
     {ZEL_FTP,
      "ftpserv",
      {"pure-ftpd"},
-     "/tmp/zel_ftp",
+     ZEL_TMP_DIR "/zel_ftp",
      'e',
      'f',
      {70, 30},
@@ -110,7 +110,7 @@ inline constexpr zel_service zel_services[] = {
     {ZEL_SMB,
      "smbserv",
      {"smbd", "nmbd"},
-     "/tmp/zel_smb",
+     ZEL_TMP_DIR "/zel_smb",
      'g',
      'h',
      {30, 50, zel_restart_polls, ZEL_BY_FIRST_PROCESS, ZEL_CHECK_THEN_PAUSE},
@@ -120,7 +120,7 @@ inline constexpr zel_service zel_services[] = {
     {ZEL_NFS,
      "nfsserv",
      {"nfsd", "mountd"},
-     "/tmp/zel_nfs",
+     ZEL_TMP_DIR "/zel_nfs",
      'j',
      'k',
      {40, 40},
@@ -133,14 +133,14 @@ inline constexpr zel_service zel_services[] = {
     {ZEL_BTPD,
      "btpdserv",
      {"btpd"},
-     "/tmp/zel_bt",
+     ZEL_TMP_DIR "/zel_bt",
      'l',
      'm',
      {10, 80, 300},
      {ZEL_ETC "btpd.sh", ZEL_SERVER "clutch start"},
      {ZEL_BIN "btcli -d /share/.btpd/ kill", ZEL_SERVER "clutch stop"}},
-    {ZEL_NZB, "nzb", {"nzbget"}, "/tmp/zel_nzb", 'n', 'o', {80, 60}, ZEL_START_STOP(ZEL_SERVER "nzb")},
-    {ZEL_VANTLE, "vantle", {"client"}, "/tmp/zel_vantle", 'p', 'q', {50, 70}, ZEL_START_STOP(ZEL_SERVER "vantle")},
+    {ZEL_NZB, "nzb", {"nzbget"}, ZEL_TMP_DIR "/zel_nzb", 'n', 'o', {80, 60}, ZEL_START_STOP(ZEL_SERVER "nzb")},
+    {ZEL_VANTLE, "vantle", {"client"}, ZEL_TMP_DIR "/zel_vantle", 'p', 'q', {50, 70}, ZEL_START_STOP(ZEL_SERVER "vantle")},
 };
 
 constexpr int zel_service_count = sizeof zel_services / sizeof zel_services[0];

@@ -6,7 +6,7 @@
 # discovery and port mapping are off: the player talks to no address it was not
 # given (BTPD_OPTS turns them back on: -o -y -m).
 # shellcheck source=services/service_lib.sh
-. "${ZEL_SERVICE_LIB:-/mnt/oak7210/etc/service_lib.sh}"
+. "${ZEL_SERVICE_LIB:-@ZEL_ETC_DIR@/service_lib.sh}"
 
 BTPD_BIN=${BTPD_BIN:-/usr/bin/transmission-daemon}
 BTPD_DIR=${BTPD_DIR:-/share/.btpd}

@@ -13,7 +13,7 @@
 # on: a login costs about 3 s of CPU on a PC, and as much on the player for a hash
 # the player made (one made on a PC costs the player minutes).
 # shellcheck source=services/service_lib.sh
-. "${ZEL_SERVICE_LIB:-/mnt/oak7210/etc/service_lib.sh}"
+. "${ZEL_SERVICE_LIB:-@ZEL_ETC_DIR@/service_lib.sh}"
 
 PURE_FTPD=${PURE_FTPD:-/usr/sbin/pure-ftpd}
 PDB=/etc/pureftpd.pdb

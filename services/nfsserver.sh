@@ -14,14 +14,14 @@
 # fifth sweep. rpcbind is what clients ask for the MOUNT and NFS ports, so a missing
 # "mountd" is a server clients cannot reach, as with the kernel's.
 # shellcheck source=services/service_lib.sh
-. "${ZEL_SERVICE_LIB:-/mnt/oak7210/etc/service_lib.sh}"
+. "${ZEL_SERVICE_LIB:-@ZEL_ETC_DIR@/service_lib.sh}"
 
 EXPORTS=/etc/exports
 GANESHA=${GANESHA:-/usr/bin/ganesha.nfsd}
 RPCBIND=${RPCBIND:-/usr/sbin/rpcbind}
 RUN=/var/run/ganesha
 CONF=$RUN/ganesha.conf
-KERNEL_LIB=${ZEL_NFS_KERNEL_LIB:-/mnt/oak7210/etc/nfsserver-kernel.sh}
+KERNEL_LIB=${ZEL_NFS_KERNEL_LIB:-@ZEL_ETC_DIR@/nfsserver-kernel.sh}
 
 kernel_nfsd() {
     [ "${ZEL_NFS_USERSPACE:-0}" = 1 ] && return 1

@@ -1,12 +1,13 @@
 # shellcheck shell=sh
 # Functions the service scripts share. Installed in the firmware's etc folder
-# (ZEL_ETC_DIR, /mnt/oak7210/etc) beside the scripts that live there; every script
+# (ZEL_ETC_DIR of zel_paths.h) beside the scripts that live there; every script
 # sources it by that absolute path, overridable for a test:
 #
-#   . "${ZEL_SERVICE_LIB:-/mnt/oak7210/etc/service_lib.sh}"
+#   . "${ZEL_SERVICE_LIB:-@ZEL_ETC_DIR@/service_lib.sh}"
 #
-# Not "$0"'s folder: half the scripts live in ZEL_SERVER_DIR or ZEL_BIN_DIR. Not the
-# generated zel_paths.sh either: only the simulated player has one.
+# The install fills the folders of zel_paths.h in for their @NAME@. Not "$0"'s
+# folder: half the scripts live in ZEL_SERVER_DIR or ZEL_BIN_DIR. Not the generated
+# zel_paths.sh either: only the simulated player has one.
 #
 # POSIX sh, BusyBox ash included. Process names are what /proc/PID/comm says, which
 # is what the daemon's "pidof NAME" looks for.

@@ -13,7 +13,7 @@
 # the account: the shares ("valid users = zel") then take no login, though they are
 # still listed.
 # shellcheck source=services/service_lib.sh
-. "${ZEL_SERVICE_LIB:-/mnt/oak7210/etc/service_lib.sh}"
+. "${ZEL_SERVICE_LIB:-@ZEL_ETC_DIR@/service_lib.sh}"
 
 CONF=/etc/samba/lib/smb.conf
 ACCOUNT=zel

@@ -1,16 +1,17 @@
 #!/bin/sh
 # Nothing planted in /tmp makes a program of this system write elsewhere, wait for
-# good, or give up its other work. Every path the programs use under /tmp gets, in
-# turn, a symbolic link to a victim file, a FIFO and a directory (planted by root, so
-# that no kernel protection of links hides what a program does), and then the
-# program that uses it runs. For each: the victim keeps its bytes, no program is cut
+# good, or give up its other work. Every path under ZEL_TMP_DIR that zel_paths.sh
+# names (the programs' paths, from zel_paths.h) and every status marker of the
+# service table gets, in turn, a symbolic link to a victim file, a FIFO and a
+# directory (planted by root, so that no kernel protection of links hides what a
+# program does), and then the program that uses it runs. For each: the victim keeps its bytes, no program is cut
 # off by the time limit, nothing is followed or waited on (a link or FIFO there is
 # gone afterwards), a directory stays and is named on standard error, and the
 # program's other work is done. The settings file and the daemon's markers also get a
 # second name, /tmp/.mine, as any user may give them on a kernel without protected
 # hard links: the program goes on with a file of its own at the path, and the second
-# name keeps the old file and nothing written later. The log /tmp/setup_cgi_log has the same table in
-# reset_zel.setting_log: no program of the system calls its operations.
+# name keeps the old file and nothing written later. A path of zel_paths.h without a
+# row in the table at the end fails the test.
 # Player: --speed 30, disk HARD_DISK, eth0 192.168.1.23/24, stand-in share tools.
 set -u
 zel_src=$1
@@ -25,6 +26,8 @@ echo "a file of the system's own" > $out/victim.want
 limit=30
 ETH=192.168.1.0/255.255.255.0
 conf=/etc/samba/lib/smb.conf
+# The second name any user may give a file there.
+mine=$ZEL_TMP_DIR/.mine
 
 # The daemon's standard error, and that of the reset_zel it starts, go to $out/err
 # too: each case empties it.
@@ -35,9 +38,9 @@ settings_file "$NONE_WANTED"
 # again, a bounded number of times.
 plant() {
     if [ "$1" = second ]; then
-        rm -f /tmp/.mine
+        rm -f "$mine"
         # The reset marker is there only while a reset runs: its row names it then.
-        [ ! -e "$2" ] || ln "$2" /tmp/.mine
+        [ ! -e "$2" ] || ln "$2" "$mine"
         return
     fi
     _p_n=0
@@ -70,17 +73,17 @@ stopped() { for p in $1; do running "$p" && return 1; done; return 0; }
 all_up() { for p in $1; do running "$p" || return 1; done; return 0; }
 
 # --- the settings file: zelctl, zel_services (the setting wireless) and the daemon
-refusals_at_least() { [ "$(grep -c '^/tmp/setting.txt: ' $out/err)" -ge "$1" ]; }
+refusals_at_least() { [ "$(grep -c "^$ZEL_SETTINGS_FILE: " $out/err)" -ge "$1" ]; }
 reads_upnp() { zelctl get upnp >/dev/null; }
-# The path names a file of the program's own, no longer the one /tmp/.mine names.
+# The path names a file of the program's own, no longer the one $mine names.
 inode() { ls -di "$1" | awk '{ print $1 }'; }
-apart_from_mine() { [ -f "$1" ] && [ -f /tmp/.mine ] && [ "$(inode "$1")" != "$(inode /tmp/.mine)" ]; }
+apart_from_mine() { [ -f "$1" ] && [ -f "$mine" ] && [ "$(inode "$1")" != "$(inode "$mine")" ]; }
 row_settings() {
     case $1 in
     setup)
         zs_scene
         settings_file "$NONE_WANTED"
-        cp /tmp/setting.txt $out/settings.old
+        cp "$ZEL_SETTINGS_FILE" $out/settings.old
         ;;
     run)
         bounded zelctl get upnp
@@ -93,7 +96,7 @@ row_settings() {
         bounded zel_services cmd=add_share opt=HARD_DISK
         # A watchdog pass reads every setting, one refusal each: the daemon serves
         # the request after it. A second name refuses nothing.
-        seen=$(grep -c "^/tmp/setting.txt: " $out/err)
+        seen=$(grep -c "^$ZEL_SETTINGS_FILE: " $out/err)
         watched=0
         [ $2 = second ] || wait_for 400 -- refusals_at_least $((seen + 8))
         watched=$?
@@ -110,8 +113,8 @@ row_settings() {
             expect_eq "$c: zelctl get, set, get, commit, init" "$get_rc $set_rc $upnp $commit_rc $init_rc" "0 0 1 0 0"
             check "$c: zel_services exports for eth0" -- grep -qxF "$(entry HARD_DISK $ETH)" /etc/exports
             expect_eq "$c: the daemon serves a request" "$served" 0
-            check "$c: a file of their own at the path" -- apart_from_mine /tmp/setting.txt
-            expect_file "$c: the second name keeps the old text" /tmp/.mine $out/settings.old
+            check "$c: a file of their own at the path" -- apart_from_mine "$ZEL_SETTINGS_FILE"
+            expect_file "$c: the second name keeps the old text" "$mine" $out/settings.old
             settings_file "$NONE_WANTED"
             return
         fi
@@ -122,7 +125,7 @@ row_settings() {
         expect_eq "$c: and the daemon serves a request after it" "$served" 0
         if [ $2 = dir ]; then
             expect_eq "$c: zelctl init cannot write it" "$init_rc" 1
-            rmdir /tmp/setting.txt
+            rmdir "$ZEL_SETTINGS_FILE"
             zelctl init
         else
             expect_eq "$c: zelctl init puts a file of its own there" "$init_rc" 0
@@ -133,7 +136,7 @@ row_settings() {
 }
 
 # --- the reset marker: request "r"
-restart_all_ran() { journal_says setups.cgi && [ -f /tmp/lumo_bc ]; }
+restart_all_ran() { journal_says setups.cgi && [ -f "$ZEL_BROWSER_FILE" ]; }
 row_reset_marker() {
     case $1 in
     setup) settings_file "$NONE_WANTED" ;;
@@ -141,19 +144,19 @@ row_reset_marker() {
         zelctl send r
         if [ $2 = second ]; then
             # Linked while the restart-all runs: the daemon makes it anew as its own.
-            wait_for 20 -- [ -e /tmp/reset_zel ] && ln /tmp/reset_zel /tmp/.mine
+            wait_for 20 -- [ -e "$ZEL_RESET_MARKER" ] && ln "$ZEL_RESET_MARKER" "$mine"
             linked=$?
-            wait_for 20 -- apart_from_mine /tmp/reset_zel
+            wait_for 20 -- apart_from_mine "$ZEL_RESET_MARKER"
             made_anew=$?
             reset_zel_ran || cut="$cut reset_zel"
         elif [ $2 = dir ]; then
-            wait_for 20 -- said 'create /tmp/reset_zel: Is a directory'
+            wait_for 20 -- said "create $ZEL_RESET_MARKER: Is a directory"
             # The daemon goes on refreshing markers, which its own marker would stop.
             zelctl send c
-            wait_for 20 -- [ -e /tmp/zel_mi ]
+            wait_for 20 -- [ -e "$ZEL_TMP_DIR/zel_mi" ]
             refreshed=$?
             zelctl send d
-            wait_for 20 -- [ ! -e /tmp/zel_mi ]
+            wait_for 20 -- [ ! -e "$ZEL_TMP_DIR/zel_mi" ]
         else
             reset_zel_ran || cut="$cut reset_zel"
         fi
@@ -165,7 +168,7 @@ row_reset_marker() {
         else
             check "$c: the restart-all ran" -- restart_all_ran
             check "$c: all services up" -- all_up "$processes"
-            check "$c: the marker removed at its end" -- [ ! -e /tmp/reset_zel ]
+            check "$c: the marker removed at its end" -- [ ! -e "$ZEL_RESET_MARKER" ]
         fi
         if [ "$2" = second ]; then
             expect_eq "$c: linked while the reset ran" "$linked" 0
@@ -218,7 +221,7 @@ row_marker() {
 }
 
 # --- the browser's control file: the restart-all's last steps
-restart_all_ended() { journal | grep -c setups.cgi | grep -qx 2 && ! [ -e /tmp/reset_zel ]; }
+restart_all_ended() { journal | grep -c setups.cgi | grep -qx 2 && ! [ -e "$ZEL_RESET_MARKER" ]; }
 committed() { zelctl info | grep -q 'file and flash: same settings'; }
 row_browser() {
     case $1 in
@@ -231,8 +234,8 @@ row_browser() {
         check "$c: the restart-all ran to its end" -- restart_all_ended
         check "$c: the settings committed" -- committed
         case $2 in
-        link) check "$c: the last page in a file of its own" -- grep -q maintenance.html /tmp/lumo_bc ;;
-        fifo) check "$c: root's FIFO kept for the browser" -- [ -p /tmp/lumo_bc ] ;;
+        link) check "$c: the last page in a file of its own" -- grep -q maintenance.html "$ZEL_BROWSER_FILE" ;;
+        fifo) check "$c: root's FIFO kept for the browser" -- [ -p "$ZEL_BROWSER_FILE" ] ;;
         esac
         # The restart-all wanted every service: the watchdog would start them again.
         settings_file "$NONE_WANTED"
@@ -262,11 +265,11 @@ row_pidfile() {
             # shellcheck disable=SC2046 # each pid of the name its own argument
             kill $(pidof zeldaemon)
             wait_for 20 -- not running zeldaemon
-            rmdir /tmp/zeldaemon.pid
+            rmdir "$ZEL_DAEMON_TMP_PID_FILE"
         else
             expect_eq "$c: start" "$start_rc" 0
             expect_eq "$c: status finds it" "$status_rc" 0
-            expect_eq "$c: its pid in a file of its own" "$(cat /tmp/zeldaemon.pid)" "$(pidof zeldaemon)"
+            expect_eq "$c: its pid in a file of its own" "$(cat "$ZEL_DAEMON_TMP_PID_FILE")" "$(pidof zeldaemon)"
             $init stop >/dev/null
         fi
         mv /var/run.away /var/run
@@ -278,8 +281,8 @@ row_pidfile() {
 # --- zel_services' temporary files, saved copies and answer file
 zs_scene() {
     rm -rf /etc/exports $conf /etc/pureftpd.passwd /etc/pureftpd.pdb /player/share-tools/* \
-        /tmp/exports /tmp/exports.tmp /tmp/exports.saved /tmp/share.list /tmp/smb.conf /tmp/smb.conf.master \
-        /tmp/smb.conf.saved /tmp/input.script
+        "$ZEL_EXPORTS_NEW" "$ZEL_EXPORTS_COPY" "$ZEL_EXPORTS_SAVED" "$ZEL_SHARE_LIST" "$ZEL_SMB_CONF_COPY" "$ZEL_SMB_CONF_MASTER" \
+        "$ZEL_SMB_CONF_SAVED" "$ZEL_FTP_ANSWERS"
     entry share $ETH > /etc/exports
     printf '[global]\n\tworkgroup = W\n' > $conf
 }
@@ -289,7 +292,7 @@ smb_has() { grep -q '^\[HARD_DISK\]$' $conf; }
 in_or_out() { "$1" && echo in || echo out; }
 zs_run() { bounded zel_services "$@" >/dev/null; }
 # The half of add_share or remove_share that a directory at the path stops.
-nfs_path() { case $path in /tmp/exports*) true ;; *) false ;; esac; }
+nfs_path() { case $path in "$ZEL_EXPORTS_NEW" | "$ZEL_EXPORTS_COPY" | "$ZEL_EXPORTS_SAVED") true ;; *) false ;; esac; }
 
 table_rebuilt() { nfs_has && grep -q '^/share ' /etc/exports; }
 row_zs_reload() {
@@ -310,7 +313,7 @@ row_zs_reload() {
 # half whose table the path serves; the other half is done.
 row_zs_share() {
     case $path in
-    /tmp/exports.tmp | /tmp/smb.conf) op=remove_share after=out ;;
+    "$ZEL_EXPORTS_COPY" | "$ZEL_SMB_CONF_COPY") op=remove_share after=out ;;
     *) op=add_share after=in ;;
     esac
     case $1 in
@@ -353,25 +356,45 @@ row_zs_ftp() {
     esac
 }
 
-rows="/tmp/setting.txt settings
-/tmp/reset_zel reset_marker
-/tmp/lumo_bc browser
-/tmp/zeldaemon.pid pidfile
-/tmp/share.list zs_reload
-/tmp/exports zs_share
-/tmp/exports.saved zs_share
-/tmp/smb.conf.master zs_share
-/tmp/smb.conf.saved zs_share
-/tmp/exports.tmp zs_share
-/tmp/smb.conf zs_share
-/tmp/input.script zs_ftp"
-for m in $markers; do rows="$rows
-$m marker"; done
+# The rows of the paths of zel_paths.h, by name. "-": tested elsewhere, by name.
+row_of() {
+    case $1 in
+    ZEL_SETTINGS_FILE) echo settings ;;
+    ZEL_RESET_MARKER) echo reset_marker ;;
+    ZEL_BROWSER_FILE) echo browser ;;
+    ZEL_DAEMON_TMP_PID_FILE) echo pidfile ;;
+    ZEL_SHARE_LIST) echo zs_reload ;;
+    ZEL_EXPORTS_NEW | ZEL_EXPORTS_SAVED | ZEL_SMB_CONF_MASTER | ZEL_SMB_CONF_SAVED) echo zs_share ;;
+    ZEL_EXPORTS_COPY | ZEL_SMB_CONF_COPY) echo zs_share ;;
+    ZEL_FTP_ANSWERS) echo zs_ftp ;;
+    # The same table in reset_zel.setting_log: no program of the system calls its
+    # operations.
+    ZEL_SETUP_LOG) echo - ;;
+    esac
+}
+rows=""
+unlisted=""
+while read -r name path; do
+    case $path in "$ZEL_TMP_DIR"/*) ;; *) continue ;; esac
+    row=$(row_of "$name")
+    case $row in
+    "") unlisted="$unlisted $name" ;;
+    -) ;;
+    *) rows="$rows$path $row
+" ;;
+    esac
+done <<PATHS
+$(sed -n 's/^export \(ZEL_[A-Z0-9_]*\)=/\1 /p' /player/bin/zel_paths.sh)
+PATHS
+expect_eq "every path of zel_paths.h under $ZEL_TMP_DIR has a row" "$unlisted" ""
+for m in $markers; do rows="$rows$m marker
+"; done
 
 dir_named() { [ -d "$1" ] && said "$1: Is a directory"; }
 neither_link_nor_fifo() { ! [ -L "$1" ] && ! [ -p "$1" ]; }
 for kind in link fifo dir second; do
     while read -r path row <&3; do
+        [ -n "$path" ] || continue
         case $kind.$row in
         second.settings | second.reset_marker | second.marker | [lfd]*) ;;
         *) continue ;;
@@ -389,11 +412,11 @@ for kind in link fifo dir second; do
         expect_file "$c: victim unchanged" $victim $out/victim.want
         if [ $kind = dir ]; then
             check "$c: the directory stays, named on standard error" -- dir_named "$path"
-        elif [ $path != /tmp/lumo_bc ] || [ $kind != fifo ]; then
+        elif [ "$path" != "$ZEL_BROWSER_FILE" ] || [ $kind != fifo ]; then
             check "$c: nothing followed or waited on there" -- neither_link_nor_fifo "$path"
         fi
         "row_$row" check $kind
-        rm -rf $path /tmp/.mine
+        rm -rf $path "$mine"
         [ "$t_failed" = "$failed" ] || sed 's/^/     standard error: /' $out/err | head -20
     done 3<<ROWS
 $rows
@@ -402,11 +425,11 @@ done
 
 # The browser keeps its FIFO there and reads it, a page at a time: it gets the three
 # pages of a restart-all, in order.
-c="/tmp/lumo_bc, the browser's FIFO"
+c="$ZEL_BROWSER_FILE, the browser's FIFO"
 settings_file "$NONE_WANTED"
-rm -rf /tmp/lumo_bc
-mkfifo /tmp/lumo_bc
-(while :; do cat /tmp/lumo_bc; done) > $out/browser &
+rm -rf "$ZEL_BROWSER_FILE"
+mkfifo "$ZEL_BROWSER_FILE"
+(while :; do cat "$ZEL_BROWSER_FILE"; done) > $out/browser &
 browser=$!
 zelctl send r
 reset_zel_ran
@@ -415,7 +438,7 @@ expect_eq "$c: the three pages, in order" "$(grep -o '[a-z_]*\.html' $out/browse
     "media_server.html network.html maintenance.html"
 kill $browser
 # The reader's last cat waits in its open: a writer lets it end.
-exec 4<>/tmp/lumo_bc
+exec 4<>"$ZEL_BROWSER_FILE"
 exec 4>&-
-rm /tmp/lumo_bc
+rm "$ZEL_BROWSER_FILE"
 finish

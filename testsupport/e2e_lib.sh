@@ -7,8 +7,11 @@
 # shellcheck source=player/testlib.sh
 . "${zel_src:?}/player/testlib.sh"
 . /player/bin/service_table.sh
+# The firmware's paths, exported from zelmsg/include/zel_paths.h.
+. /player/bin/zel_paths.sh
 # The table's lists that the scripts use: a table without one stops them here.
 : "${services?}" "${processes?}" "${markers?}" "${start_letters?}" "${stop_letters?}" "${service_rows?}"
+: "${ZEL_TMP_DIR?}" "${ZEL_SETTINGS_FILE?}" "${ZEL_BIN_DIR?}"
 
 now() { ${ZP_DATE:-date} +%s; }
 # Some check has failed so far: scripts then print what they saw.
@@ -28,16 +31,16 @@ past() { [ $(($(now) - $1)) -ge "$2" ]; }
 
 # The settings file as records "\nkey=value"; written whole, then renamed into place.
 settings_file() {
-  printf '%s' "$1" > /tmp/setting.txt.new && mv /tmp/setting.txt.new /tmp/setting.txt
+  printf '%s' "$1" > "$ZEL_SETTINGS_FILE.new" && mv "$ZEL_SETTINGS_FILE.new" "$ZEL_SETTINGS_FILE"
 }
 # Every service wanted, as a restart-all leaves the settings; and none.
 # shellcheck disable=SC2034 # for the scripts that source this file, as the two below
 ALL_WANTED=$(for _s in $services; do printf '\n%s=1' "$_s"; done)
 # shellcheck disable=SC2034
 NONE_WANTED=$(for _s in $services; do printf '\n%s=0' "$_s"; done)
-setting() { sed -n "s/^$1=//p" /tmp/setting.txt | tail -n 1; }
+setting() { sed -n "s/^$1=//p" "$ZEL_SETTINGS_FILE" | tail -n 1; }
 
-# Messages waiting on the queue of /mnt/oak7210/bin (ipcs: the last column).
+# Messages waiting on the queue of ZEL_BIN_DIR (ipcs: the last column).
 queued() { ipcs -q | awk '$1 ~ /^0x/ { n += $NF } END { print n + 0 }'; }
 
 # The journal of the stand-ins as "path args" lines, without the time stamps.
@@ -73,15 +76,15 @@ companion_once() {
 unmarked_journal="" unmarked_btpd=""
 restart_all() {
   zelctl send r
-  wait_for 10 -- [ -e /tmp/reset_zel ] || return 1
-  wait_for "${1:-400}" -- [ ! -e /tmp/reset_zel ] || return 1
+  wait_for 10 -- [ -e "$ZEL_RESET_MARKER" ] || return 1
+  wait_for "${1:-400}" -- [ ! -e "$ZEL_RESET_MARKER" ] || return 1
   unmarked_journal=$(journal)
   unmarked_btpd=$(running btpd && echo up)
   wait_for 30 -- browser_steered
 }
 # reset_zel is gone and has sent the browser to the maintenance page.
 browser_steered() {
-  ! pidof reset_zel >/dev/null && grep -q maintenance.html /tmp/lumo_bc 2>/dev/null
+  ! pidof reset_zel >/dev/null && grep -q maintenance.html "$ZEL_BROWSER_FILE" 2>/dev/null
 }
 # reset_zel removed the reset marker only after its last start (BitTorrent's) had
 # been served and its process was up.

@@ -11,10 +11,11 @@
 #include <unistd.h>
 
 #include "own_file.h"
+#include "zel_paths.h"
 
 FILE *open_file(const char *path, const char *mode)
 {
-    FILE *f = strncmp(path, "/tmp/", 5) == 0 ? zelmsg::fopen_own(path, mode) : fopen(path, mode);
+    FILE *f = zel_in_tmp(path) ? zelmsg::fopen_own(path, mode) : fopen(path, mode);
     if (f == nullptr && errno != ENOENT)
         perror(path);
     return f;

@@ -10,9 +10,9 @@
 #include "zel_paths.h"
 
 #define PURE_PW ZEL_BIN_DIR "/pure-pw"
-#define FTP_PASSWD_FILE "/etc/pureftpd.passwd"
-#define FTP_PASSWD_DB "/etc/pureftpd.pdb"
-#define INPUT_SCRIPT "/tmp/input.script"
+#define FTP_PASSWD_FILE ZEL_FTP_PASSWD_FILE
+#define FTP_PASSWD_DB ZEL_FTP_PASSWD_DB
+#define INPUT_SCRIPT ZEL_FTP_ANSWERS
 
 namespace {
 

@@ -13,15 +13,16 @@
 
 #include "root_scan.h"
 #include "share_list.h"
+#include "zel_paths.h"
 #include "zelmsg.h"
 
-#define EXPORTS_NEW "/tmp/exports"
-#define EXPORTS_COPY "/tmp/exports.tmp"
+#define EXPORTS_NEW ZEL_EXPORTS_NEW
+#define EXPORTS_COPY ZEL_EXPORTS_COPY
 #define EXPORTFS_COMMAND "/usr/sbin/exportfs -r > /dev/null 2> /dev/null"
 
 namespace {
 
-const config_file exports = {EXPORTS_PATH, "/tmp/exports.saved"};
+const config_file exports = {EXPORTS_PATH, ZEL_EXPORTS_SAVED};
 const config_command append_block = {"cat " EXPORTS_NEW " >> " EXPORTS_PATH, config_put::appends_temp, nullptr};
 const config_command move_table = {"mv " EXPORTS_NEW " " EXPORTS_PATH, config_put::moves_temp, nullptr};
 

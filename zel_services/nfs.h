@@ -2,7 +2,9 @@
 #ifndef ZEL_SERVICES_NFS_H
 #define ZEL_SERVICES_NFS_H
 
-#define EXPORTS_PATH "/etc/exports"
+#include "zel_paths.h"
+
+#define EXPORTS_PATH ZEL_EXPORTS_FILE
 #define EXPORT_OPTIONS "(rw,sync,root_squash,anonuid=1001,anongid=1001)"
 
 // Rebuilds the table from the disk shares, for the network of the interface.

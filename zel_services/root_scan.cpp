@@ -7,8 +7,9 @@
 #include <string.h>
 
 #include "share_list.h"
+#include "zel_paths.h"
 
-#define SHARE_LIST_PATH "/tmp/share.list"
+#define SHARE_LIST_PATH ZEL_SHARE_LIST
 
 bool is_disk_share(const char *name)
 {

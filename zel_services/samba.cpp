@@ -9,13 +9,13 @@
 #include "share_list.h"
 #include "zel_paths.h"
 
-#define SMB_CONF_COPY "/tmp/smb.conf"
+#define SMB_CONF_COPY ZEL_SMB_CONF_COPY
 
 namespace {
 
 // The configuration is testparm's output; its previous content is kept in the saved
 // copy until the output is in place whole.
-const config_file smb_conf = {SMB_CONF_PATH, "/tmp/smb.conf.saved"};
+const config_file smb_conf = {SMB_CONF_PATH, ZEL_SMB_CONF_SAVED};
 const config_command testparm = {ZEL_BIN_DIR "/testparm -s " SMB_MASTER_PATH, config_put::output, SMB_CONF_COPY};
 
 } // namespace

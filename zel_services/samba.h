@@ -2,8 +2,10 @@
 #ifndef ZEL_SERVICES_SAMBA_H
 #define ZEL_SERVICES_SAMBA_H
 
-#define SMB_CONF_PATH "/etc/samba/lib/smb.conf"
-#define SMB_MASTER_PATH "/tmp/smb.conf.master"
+#include "zel_paths.h"
+
+#define SMB_CONF_PATH ZEL_SMB_CONF_FILE
+#define SMB_MASTER_PATH ZEL_SMB_CONF_MASTER
 
 int chg_samba_workgrp(const char *workgroup);
 int add_smb_share(const char *list);

@@ -5,6 +5,7 @@
 #include "store_internal.h"
 #include "own_file.h"
 #include "os_calls.h"
+#include "zel_paths.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -144,7 +145,7 @@ int put_text_beside(const char *path, int old, mode_t mode, const char *text, si
 // path, as a missing file is. A caller's other paths need only be regular files.
 int zelmsg::open_store_file(const char *path, int flags, struct stat *st)
 {
-    const bool tmp = strncmp(path, "/tmp/", 5) == 0;
+    const bool tmp = zel_in_tmp(path);
     // O_NONBLOCK: a FIFO opens at once instead of waiting, and is then refused.
     int fd = os.open_file(path, flags | (tmp ? O_NOFOLLOW : 0) | O_NONBLOCK | O_CLOEXEC, 0666);
     struct stat seen = {};
@@ -305,7 +306,7 @@ int zelmsg_save_file(const char *path, const char *text, size_t unchanged)
     }
     size_t count = strlen(text) + 1;
     bool saved;
-    if (own ? st.st_nlink > 1 && strncmp(path, "/tmp/", 5) == 0 : lock_links > 1) {
+    if (own ? st.st_nlink > 1 && zel_in_tmp(path) : lock_links > 1) {
         // A file of ours with a second name: nothing goes into it any more.
         int fresh = put_text_beside(own ? path : SETTING_FILE, fd, own ? st.st_mode : lock_mode, text, count);
         saved = fresh >= 0;

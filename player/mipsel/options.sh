@@ -6,9 +6,11 @@ if [[ ${target:?} != mipsel ]]; then
   echo "zelplayer: unknown --target $target (host or mipsel)" >&2
   exit 2
 fi
-[[ -n "$rootfs" ]] || rootfs=${top:?}/build/rootfs-mipsel
-ZP_MIPSEL_HELPERS=$top/build/cross-mipsel-player/player/bin
-for f in "$rootfs/mnt/oak7210/bin/zeldaemon" "$rootfs/lib/ld-uClibc.so.0" \
+# shellcheck source=scripts/build_lib.sh
+. "${top:?}/scripts/build_lib.sh"
+[[ -n "$rootfs" ]] || rootfs=$zel_rootfs_mipsel
+ZP_MIPSEL_HELPERS=$zel_mipsel_helpers
+for f in "$rootfs$zel_bin_dir/zeldaemon" "$rootfs/lib/ld-uClibc.so.0" \
          "$ZP_MIPSEL_HELPERS/libzel_mtdemu.so" "$ZP_MIPSEL_HELPERS/libzel_speed.so"; do
   if [[ ! -e $f ]]; then
     echo "zelplayer: --target mipsel: $f missing: run ./zel cross first" >&2

@@ -8,7 +8,10 @@ zs_services=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../services" && pwd)
 
 # A script goes where the service table names a program of its name (ZEL_SERVER_DIR,
 # ZEL_ETC_DIR, ZEL_BIN_DIR); every other shell file (service_lib.sh,
-# nfsserver-kernel.sh) to ZEL_ETC_DIR, where the scripts source it.
+# nfsserver-kernel.sh) to ZEL_ETC_DIR, where the scripts source it. The paths of
+# zel_paths.h are filled in for their @NAME@, as the install does.
+zs_fill=()
+for zs_v in $(compgen -e | grep '^ZEL_'); do zs_fill+=(-e "s|@$zs_v@|${!zs_v}|g"); done
 for zs_f in "$zs_services"/*; do
   [[ -f "$zs_f" ]] || continue
   zs_b=${zs_f##*/}
@@ -17,7 +20,7 @@ for zs_f in "$zs_services"/*; do
   for zs_p in ${programs:-}; do
     [[ "${zs_p##*/}" == "$zs_b" ]] && zs_dest=$zs_p
   done
-  install -m 755 "$zs_f" "$R$zs_dest"
+  sed "${zs_fill[@]}" "$zs_f" >"$R$zs_dest" && chmod 755 "$R$zs_dest"
 done
 
 # zel_services runs "exportfs -r" after each change of the export table. The

@@ -36,8 +36,8 @@ settings_file "$ALL_WANTED
 wireless=1"
 for l in $stop_letters; do zelctl send "$l"; done
 check "all services down" -- wait_for 30 -- none_running
-cp /mnt/oak7210/server/nzb /tmp/nzb.script
-rm /mnt/oak7210/server/nzb
+cp "$ZEL_SERVER_DIR/nzb" /tmp/nzb.script
+rm "$ZEL_SERVER_DIR/nzb"
 touch /player/switches/fail-vantle
 : > /player/journal
 : > /tmp/reset_zel
@@ -73,7 +73,7 @@ complained() { grep -q 'server/nzb' "$log" && log_clean; }
 check "the shell's complaint about the missing script, no crash" -- complained
 check "daemon unharmed" -- same_daemon
 show_log
-mv /tmp/nzb.script /mnt/oak7210/server/nzb
+mv /tmp/nzb.script "$ZEL_SERVER_DIR/nzb"
 rm /player/switches/fail-vantle
 
 # --- reset_zel killed in the middle of its stops: the reset marker stays, the daemon

@@ -13,6 +13,8 @@
 set -euo pipefail
 
 top=${ZEL_TOP:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
+# shellcheck source=scripts/build_lib.sh
+. "$top/scripts/build_lib.sh"
 cd "$top"
 limit=${ARRAYGEN_BENCH_LIMIT:-180}
 runs=${ARRAYGEN_BENCH_RUNS:-3}
@@ -150,7 +152,7 @@ done
 # The player's own build under qemu-user, when ./zel cross has built it (or
 # ARRAYGEN_BENCH_MIPS names one, to go with ARRAYGEN_BENCH_BIN): an emulated
 # core, so its cost beside the host's is what says something.
-mips=${ARRAYGEN_BENCH_MIPS:-$top/build/rootfs-mipsel/mnt/oak7210/bin/arraygen}
+mips=${ARRAYGEN_BENCH_MIPS:-$zel_rootfs_mipsel$zel_bin_dir/arraygen}
 if [[ -n "${ARRAYGEN_BENCH_MIPS:-}" || -z "${ARRAYGEN_BENCH_BIN:-}" ]] && [[ -x "$mips" ]] &&
   command -v qemu-mipsel-static >/dev/null; then
   measure - "$bin" "$work/media5.xml" "$work/out.php"

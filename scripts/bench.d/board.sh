@@ -11,10 +11,12 @@
 # Usage: ./zel bench board [BOOTS] [IDLE_SPEED]
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# shellcheck source=scripts/build_lib.sh
+. "$top/scripts/build_lib.sh"
 boots=${1:-3}
 idle_speed=${2:-60}
 board=$top/player/board/board
-[[ -x $top/build/rootfs-mipsel/mnt/oak7210/bin/zeldaemon && -e $top/build/cross-mipsel-player/player/bin/zel-mtd ]] ||
+[[ -x $zel_rootfs_mipsel$zel_bin_dir/zeldaemon && -e $zel_mipsel_helpers/zel-mtd ]] ||
   bash "$top/scripts/cross.sh" mipsel
 # The simulated player's side: a release build of the programs and its helpers.
 build=$top/build/release
@@ -98,8 +100,8 @@ kit=$(bash "$top/player/board/kit.sh")
 initramfs=$top/build/board/initramfs.cpio
 printf '  kernel (vmlinuz) %s, initramfs %s (gzip -9: %s), BusyBox %s\n' "$(stat -c %s "$kit/vmlinuz")" \
   "$(stat -c %s "$initramfs")" "$(gzip -9c "$initramfs" | wc -c)" "$(stat -c %s "$kit/busybox")"
-root=$top/build/rootfs-mipsel
+root=$zel_rootfs_mipsel
 printf '  shipped programs %s (%s), uClibc runtime %s\n' \
-  "$(cat "$root"/mnt/oak7210/bin/* | wc -c)" \
-  "$(cd "$root/mnt/oak7210/bin" && for p in *; do printf '%s %s, ' "$p" "$(stat -c %s "$p")"; done | sed 's/, $//')" \
+  "$(cat "$root$zel_bin_dir"/* | wc -c)" \
+  "$(cd "$root$zel_bin_dir" && for p in *; do printf '%s %s, ' "$p" "$(stat -c %s "$p")"; done | sed 's/, $//')" \
   "$(cat "$root"/lib/ld-uClibc.so.0 "$root"/lib/libc.so.0 | wc -c)"

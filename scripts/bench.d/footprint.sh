@@ -7,6 +7,8 @@
 # Builds are release (-Os), tests off, installed with DESTDIR as firmware does.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# shellcheck source=scripts/build_lib.sh
+. "$top/scripts/build_lib.sh"
 
 # shellcheck source=scripts/build_lib.sh
 . "$top/scripts/build_lib.sh"
@@ -17,7 +19,7 @@ build() { zel_build_install "footprint-$1" "$top/build/footprint-$1/root" >/dev/
 
 # cell NAME STRIP PROGRAM: "bytes needed-libs" of one installed program
 cell() {
-  local bin=$top/build/footprint-$1/root/mnt/oak7210/bin/$3 tmp
+  local bin=$top/build/footprint-$1/root$zel_bin_dir/$3 tmp
   [[ -f "$bin" ]] || { printf -- '-'; return; }
   tmp=$(mktemp)
   "$2" -o "$tmp" "$bin"

@@ -15,7 +15,7 @@ answers() { client "$1" >/dev/null 2>&1; }
 silent() { ! answers "$1"; }
 none_of() { for _p; do running "$_p" && return 1; done; return 0; }
 
-check "the real scripts are in place" -- grep -q service_lib.sh /mnt/oak7210/server/ms
+check "the real scripts are in place" -- grep -q service_lib.sh "$ZEL_SERVER_DIR/ms"
 settings_file "$ALL_WANTED"
 # What the NFS server serves: /share and the disk, to the interface's network.
 zel_services cmd=nfs_share opt=eth0

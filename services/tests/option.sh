@@ -23,7 +23,7 @@ expect_eq "unknown value: exit 2" "$?" 2
 # What each root holds: the Samba script's first line, the account, /etc/mtab.
 root_shows() {
   "$player" --build "$build" "$@" -- sh -c \
-    'sed -n 2p /mnt/oak7210/etc/smb.sh; grep "^zel:" /etc/passwd; readlink /etc/mtab; stat -c %u /share'
+    '. /player/bin/zel_paths.sh; sed -n 2p "$ZEL_ETC_DIR/smb.sh"; grep "^zel:" /etc/passwd; readlink /etc/mtab; stat -c %u /share'
 }
 expect_eq "stand-ins: nothing of the real services" "$(root_shows)" \
   "$(printf '%s\n' "# Stand-in for the player's service scripts and programs. Installed under each real" 0)"

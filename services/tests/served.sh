@@ -5,7 +5,9 @@
 set -u
 # shellcheck source=player/testlib.sh
 . "$(dirname "$0")/../../player/testlib.sh"
-ETC=/mnt/oak7210/etc
+# The firmware's paths, exported from zelmsg/include/zel_paths.h.
+. /player/bin/zel_paths.sh
+ETC=$ZEL_ETC_DIR
 ADDR=10.9.0.2
 OUTSIDE=10.8.0.2
 c=""

@@ -7,8 +7,10 @@ set -u
 player=$1 build=$2 root=$3 helpers=$4
 # shellcheck source=player/testlib.sh
 . "$(dirname "$0")/../../player/testlib.sh"
+# The firmware's paths, as the host build exported them from zel_paths.h.
+. "$build/player/bin/zel_paths.sh"
 
-for f in "$root/mnt/oak7210/bin/zeldaemon" "$root/lib/ld-uClibc.so.0" "$helpers/libzel_mtdemu.so"; do
+for f in "$root$ZEL_BIN_DIR/zeldaemon" "$root/lib/ld-uClibc.so.0" "$helpers/libzel_mtdemu.so"; do
   if [ ! -e "$f" ]; then
     echo "FAIL $f missing: the MIPS build comes from ./zel cross (the cross stage of ./zel test)"
     exit 1
@@ -16,7 +18,7 @@ for f in "$root/mnt/oak7210/bin/zeldaemon" "$root/lib/ld-uClibc.so.0" "$helpers/
 done
 asks_for_uclibc() { readelf -l "$1" | grep -q 'interpreter: /lib/ld-uClibc.so.0]'; }
 check "the shipped daemon asks for uClibc's loader" \
-  -- asks_for_uclibc "$root/mnt/oak7210/bin/zeldaemon"
+  -- asks_for_uclibc "$root$ZEL_BIN_DIR/zeldaemon"
 
 # The kernel's one global instance, looked at from a private mount namespace (the
 # host has none mounted, and none is left mounted).

@@ -3,6 +3,8 @@
 set -u
 # shellcheck source=player/testlib.sh
 . "$(dirname "$0")/../../player/testlib.sh"
+# The firmware's paths, exported from zelmsg/include/zel_paths.h.
+. /player/bin/zel_paths.sh
 
 # expect STATUS OUTPUT CMD...: the command's exit status and standard output.
 expect() {
@@ -171,7 +173,7 @@ expect_eq "defaults: nothing said when the flash holds settings" "$(cat /tmp/e2e
 expect 0 kept zelctl get name
 
 # The boot and the init script take the shipped defaults from their fixed place.
-printf 'upnp=1\nshipped=boot\n' > /mnt/oak7210/etc/setting.defaults
+printf 'upnp=1\nshipped=boot\n' > "$ZEL_DEFAULTS_FILE"
 erase_flash
 rm /tmp/setting.txt
 sh /player/boot true
@@ -185,5 +187,5 @@ zelctl set shipped=changed
 /etc/init.d/S60zeldaemon restart >/dev/null 2>&1
 expect 0 changed zelctl get shipped
 /etc/init.d/S60zeldaemon stop >/dev/null
-rm /mnt/oak7210/etc/setting.defaults
+rm "$ZEL_DEFAULTS_FILE"
 finish

@@ -44,12 +44,12 @@ check "daemon unharmed" -- unharmed
 kill $watcher
 show_log
 
-# --- No /mnt/oak7210/bin: the queue has no key. The daemon goes on, printing the
+# --- No ZEL_BIN_DIR: the queue has no key. The daemon goes on, printing the
 # ftok error on each pass; senders fail with status 1 and no queue is created. A
 # folder put back (a new one, so a new key) is picked up at once by both sides.
 queues=$(ipcs -q | grep -c '^0x')
-mv /mnt/oak7210/bin /mnt/oak7210/bin.away
-away=/mnt/oak7210/bin.away
+mv "$ZEL_BIN_DIR" "$ZEL_BIN_DIR.away"
+away="$ZEL_BIN_DIR.away"
 n0=$(grep -c '^ftok: ' "$log")
 $away/zelctl send b 2>/tmp/send.err
 check "zelctl send fails with 1" -- [ $? = 1 ]
@@ -61,8 +61,8 @@ check "daemon prints the ftok error on every pass" -- wait_for 60 -- ftok_errors
 check "and runs on" -- same_daemon
 check "no queue created" -- [ "$(ipcs -q | grep -c '^0x')" = "$queues" ]
 check "media server not stopped" -- running ms-mips
-mkdir /mnt/oak7210/bin
-cp -a $away/. /mnt/oak7210/bin/
+mkdir "$ZEL_BIN_DIR"
+cp -a $away/. "$ZEL_BIN_DIR"/
 rm -r $away
 request_goes_through() { zelctl send b && wait_for 10 -- not running ms-mips; }
 check "a request goes through again" -- request_goes_through
@@ -74,8 +74,8 @@ show_log
 
 # --- A missing script and a failing one: the shell's status is ignored, the
 # marker shows the real state (stale ones are removed), and the next request runs.
-cp /mnt/oak7210/server/nzb /tmp/nzb.script
-rm /mnt/oak7210/server/nzb
+cp "$ZEL_SERVER_DIR/nzb" /tmp/nzb.script
+rm "$ZEL_SERVER_DIR/nzb"
 touch /player/switches/fail-vantle
 # shellcheck disable=SC2046 # one pid or none per name, each its own argument
 kill $(pidof nzbget client) 2>/dev/null
@@ -92,7 +92,7 @@ check "client not started, its stale marker removed" -- stale_marker_gone client
 check "the shell said the script is missing" -- grep -q 'server/nzb' "$log"
 check "daemon unharmed" -- unharmed
 show_log
-mv /tmp/nzb.script /mnt/oak7210/server/nzb
+mv /tmp/nzb.script "$ZEL_SERVER_DIR/nzb"
 rm /player/switches/fail-vantle
 
 # --- The daemon killed at points of a restart-all. A new daemon takes the requests

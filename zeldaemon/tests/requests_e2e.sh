@@ -33,16 +33,16 @@ check "s and A run nothing" -- [ "$(wc -l < /player/journal)" -eq 1 ]
 
 # This checks the daemon's side of the hand-over: a recording stand-in takes the
 # place of the real reset_zel, which would remove the marker when done.
-printf '#!/bin/sh\necho "$(${ZP_DATE:-date} +%%s.%%N) $0" >> /player/journal\n' > /mnt/oak7210/bin/reset_zel
+printf '#!/bin/sh\necho "$(${ZP_DATE:-date} +%%s.%%N) $0" >> /player/journal\n' > "$ZEL_BIN_DIR/reset_zel"
 : > /player/journal
 rm -f /tmp/reset_zel
 zelctl send r
 check "r runs the setup CGI" -- wait_for 10 -- journal_has /opt/oakhttpd/default/setups.cgi
-check "then starts reset_zel" -- wait_for 10 -- grep -q /mnt/oak7210/bin/reset_zel /player/journal
+check "then starts reset_zel" -- wait_for 10 -- grep -q "$ZEL_BIN_DIR/reset_zel" /player/journal
 empty_marker() { [ -f /tmp/reset_zel ] && [ ! -s /tmp/reset_zel ]; }
 check "reset marker created" -- empty_marker
 cgi=$(grep -n setups.cgi /player/journal | head -n1 | cut -d: -f1)
-rz=$(grep -n /mnt/oak7210/bin/reset_zel /player/journal | head -n1 | cut -d: -f1)
+rz=$(grep -n "$ZEL_BIN_DIR/reset_zel" /player/journal | head -n1 | cut -d: -f1)
 check "setup CGI before reset_zel" -- [ "$cgi" -lt "$rz" ]
 
 check "daemon still serving" -- running zeldaemon

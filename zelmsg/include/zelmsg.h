@@ -59,7 +59,7 @@ int getmsg(char *gotmsg, ZELMTYPE mtype, int msgflg);
  * /tmp/setting.txt holds records "\nkey=value" and one NUL after the last. Every
  * operation loads the whole file into buffer_setting; every change rewrites it. */
 
-#define SETTING_FILE "/tmp/setting.txt"
+#define SETTING_FILE ZEL_SETTINGS_FILE
 #define SETTING_BUF_SIZE 65536
 #define SETTING_KEYWORD_SIZE 1024
 /* The longest key: "\nkey=" and its NUL fill the keyword buffer. */
@@ -175,8 +175,8 @@ int get_dirty(void);
 
 /* ---- flash settings partition ---- */
 
-#define SETTING_DEVICE "/dev/mtd1"
-#define SETTING_UNLOCK_DEVICE "/dev/mtd0"
+#define SETTING_DEVICE ZEL_SETTINGS_DEVICE
+#define SETTING_UNLOCK_DEVICE ZEL_SETTINGS_UNLOCK_DEVICE
 #define SETTING_IMAGE_SIZE 65536
 
 /* Opens /dev/mtd1 read-write, whatever the path. A descriptor (0 is one), or a
@@ -219,7 +219,7 @@ int flash_write_setting_device(const char *path);
  *     the file untouched */
 int init_flash_var(void);
 
-/* flash_write_setting_device("/tmp/setting.txt") holding the settings lock: its result, or -1 when the lock cannot be taken or given
+/* flash_write_setting_device(SETTING_FILE) holding the settings lock: its result, or -1 when the lock cannot be taken or given
  * back (collides with its -1). */
 int save_commit(void);
 

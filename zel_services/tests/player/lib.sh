@@ -7,6 +7,8 @@ set -u
 zs_here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=player/testlib.sh
 . "$zs_here/../../../player/testlib.sh"
+# The firmware's paths, exported from zelmsg/include/zel_paths.h.
+. /player/bin/zel_paths.sh
 # shellcheck disable=SC2034 # for the scripts that source this file, as $said below
 golden_dir=$(cd "$zs_here/../golden" && pwd)
 tools=/player/share-tools

@@ -8,7 +8,7 @@ ETH=192.168.1.0/255.255.255.0
 conf=/etc/samba/lib/smb.conf
 
 # What the real tool makes of a master text.
-tool_output() { /mnt/oak7210/bin/testparm -s "$1" 2>/dev/null; }
+tool_output() { "$ZEL_BIN_DIR/testparm" -s "$1" 2>/dev/null; }
 exportfs_quiet() { /usr/sbin/exportfs -r 2>/tmp/exportfs.err; }
 exportfs_accepts() { exportfs_quiet || { grep -v subtree_check /tmp/exportfs.err | head -5; return 1; }; }
 # The folders the NFS server serves, their octal escapes undone, sorted, "|" between.
