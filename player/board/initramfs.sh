@@ -127,6 +127,9 @@ done
 # --services real: each script where the service table names a program of its name,
 # every other one in ZEL_ETC_DIR (as player/setup.d/60-services.sh does).
 X=$R/real/root
+# The paths of zel_paths.h filled in for their @NAME@, as the install does.
+fill=()
+for v in $(compgen -e | grep '^ZEL_'); do fill+=(-e "s|@$v@|${!v}|g"); done
 mkdir -p "$X/etc" "$X$ZEL_ETC_DIR" "$X"/var/lib/nfs/v4recovery "$X"/run/rpcbind "$X"/var/run/zel-services
 install -m 755 "$player/share-tools/pure-pw" "$R/real/pure-pw"
 for f in "$svcdir"/*; do
@@ -137,7 +140,7 @@ for f in "$svcdir"/*; do
     [[ ${p##*/} == "$b" ]] && dest=$p
   done
   mkdir -p "$(dirname "$X$dest")"
-  install -m 755 "$f" "$X$dest"
+  sed "${fill[@]}" "$f" >"$X$dest" && chmod 755 "$X$dest"
 done
 : >"$R/real/passwd"
 : >"$R/real/group"
