@@ -26,8 +26,8 @@ make -C "$work/build" install DESTDIR="$work/root" >>"$work.log" 2>&1 ||
 
 root=$work/root
 bin=$root/mnt/oak7210/bin
-# shellcheck source=player/testlib.sh
-. "$src/player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$src/testsupport/testlib.sh"
 
 # Every program the build declares (programs.txt: "NAME ROLE" lines).
 list=$work/build/programs.txt

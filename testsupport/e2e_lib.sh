@@ -4,8 +4,8 @@
 # service table the build printed from service_table/service_table.h. Every wait is in the
 # player's clock, which runs faster than real time. A script sets zel_src to the
 # source folder, then sources this file.
-# shellcheck source=player/testlib.sh
-. "${zel_src:?}/player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "${zel_src:?}/testsupport/testlib.sh"
 . /player/bin/service_table.sh
 # The table's lists that the scripts use: a table without one stops them here.
 : "${services?}" "${processes?}" "${markers?}" "${start_letters?}" "${stop_letters?}" "${service_rows?}"

@@ -4,8 +4,8 @@
 # files the servers need; the stand-ins need no package and get none of it.
 #   option.sh ZELPLAYER BUILD_DIR
 set -u
-# shellcheck source=player/testlib.sh
-. "$(dirname "$0")/../../player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$(dirname "$0")/../../testsupport/testlib.sh"
 player=$1 build=$2
 list=$(mktemp)
 trap 'rm -f "$list"' EXIT

@@ -3,8 +3,8 @@
 # services/ and checked by real clients (smbclient, nmblookup, curl, nfs-ls).
 # Player: --services real, eth0 10.9.0.2/24, wlan0 10.8.0.2/24 (outside eth0's network).
 set -u
-# shellcheck source=player/testlib.sh
-. "$(dirname "$0")/../../player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$(dirname "$0")/../../testsupport/testlib.sh"
 ETC=/mnt/oak7210/etc
 ADDR=10.9.0.2
 OUTSIDE=10.8.0.2

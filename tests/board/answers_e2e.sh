@@ -6,8 +6,8 @@
 # usage: answers.sh BOARD ZELPLAYER BUILD_DIR
 set -u
 board=$1 player=$2 build=$3
-# shellcheck source=player/testlib.sh
-. "$(dirname "$0")/../../player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$(dirname "$0")/../../testsupport/testlib.sh"
 chips=$(dirname "$board")/chips
 dir=$(mktemp -d "$build/board-answers.XXXXXX") || exit 1
 trap 'rm -rf "$dir"' EXIT

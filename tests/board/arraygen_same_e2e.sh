@@ -6,8 +6,8 @@
 # usage: arraygen_same.sh ARRAYGEN SOURCE_DIR OUT [REFERENCE]
 set -u
 arraygen=$1 src=$2 out=$3 ref=${4:-}
-# shellcheck source=player/testlib.sh
-. "$src/player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$src/testsupport/testlib.sh"
 mkdir -p "$out"
 for xml in "$src"/arraygen/tests/golden/*.xml "$src"/arraygen/fuzz/corpus/arraygen/*.xml; do
   name=$(basename "$(dirname "$xml")")-$(basename "$xml" .xml)

@@ -5,8 +5,8 @@
 # usage: player_target.sh ZELPLAYER BUILD_DIR MIPSEL_ROOTFS MIPSEL_HELPERS
 set -u
 player=$1 build=$2 root=$3 helpers=$4
-# shellcheck source=player/testlib.sh
-. "$(dirname "$0")/../../player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$(dirname "$0")/../../testsupport/testlib.sh"
 
 for f in "$root/mnt/oak7210/bin/zeldaemon" "$root/lib/ld-uClibc.so.0" "$helpers/libzel_mtdemu.so"; do
   if [ ! -e "$f" ]; then

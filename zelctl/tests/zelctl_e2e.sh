@@ -1,8 +1,8 @@
 #!/bin/sh
 # zelctl's commands in the simulated player, over the emulated flash.
 set -u
-# shellcheck source=player/testlib.sh
-. "$(dirname "$0")/../../player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$(dirname "$0")/../../testsupport/testlib.sh"
 
 # expect STATUS OUTPUT CMD...: the command's exit status and standard output.
 expect() {

@@ -4,8 +4,8 @@
 # erase requests the emulated device answered, and the partition's bytes (the old
 # image kept, or the new one written with its spare copy).
 set -u
-# shellcheck source=player/testlib.sh
-. "$(dirname "$0")/../../player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$(dirname "$0")/../../testsupport/testlib.sh"
 image=/player/flash.img
 # The emulation's knobs: the next COUNT erase requests fail (-1: every one), and the
 # geometry request fails.
