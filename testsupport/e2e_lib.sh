@@ -11,6 +11,8 @@
 : "${services?}" "${processes?}" "${markers?}" "${start_letters?}" "${stop_letters?}" "${service_rows?}"
 
 now() { ${ZP_DATE:-date} +%s; }
+# Seconds of the player's clock since the given time.
+since() { echo $(($(now) - $1)); }
 # Some check has failed so far: scripts then print what they saw.
 any_failed() { [ "$t_failed" -gt 0 ]; }
 
@@ -24,7 +26,7 @@ running_all() { for _p; do running "$_p" || return 1; done; }
 present() { for _f; do [ -e "$_f" ] || return 1; done; }
 absent() { for _f; do [ -e "$_f" ] && return 1; done; return 0; }
 # At least SECONDS of the player's clock have gone since T0: past T0 SECONDS.
-past() { [ $(($(now) - $1)) -ge "$2" ]; }
+past() { [ "$(since "$1")" -ge "$2" ]; }
 
 # The settings file as records "\nkey=value"; written whole, then renamed into place.
 settings_file() {

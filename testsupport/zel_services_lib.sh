@@ -10,9 +10,6 @@ zs_here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck disable=SC2034 # for the scripts that source this file, as $said below
 golden_dir=$(cd "$zs_here/../golden" && pwd)
 tools=/player/share-tools
-c=""
-
-case_() { c=$1; }
 
 # want TEXT: a fresh file that holds exactly TEXT; prints its path, for expect_file.
 want_n=0

@@ -2,7 +2,7 @@
 # zelplayer --services: with real, a package of the list that is not installed is
 # named, exit 2, before anything starts, and the root gets the scripts, accounts and
 # files the servers need; the stand-ins need no package and get none of it.
-#   option.sh ZELPLAYER BUILD_DIR
+#   option_e2e.sh ZELPLAYER BUILD_DIR
 set -u
 # shellcheck source=testsupport/testlib.sh
 . "$(dirname "$0")/../../testsupport/testlib.sh"

@@ -8,8 +8,6 @@ set -u
 ETC=/mnt/oak7210/etc
 ADDR=10.9.0.2
 OUTSIDE=10.8.0.2
-c=""
-case_() { c=$1; }
 
 # zs ARGS...: zel_services, its own message lines in $said.
 zs() {

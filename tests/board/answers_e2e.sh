@@ -3,7 +3,7 @@
 # (zel-mtd answers) on each chip of the board's table (player/board/chips), in one
 # boot, and in the simulated player with the emulation set to the chip the table
 # names for it, with the chip's erase size. Prints the board's answers.
-# usage: answers.sh BOARD ZELPLAYER BUILD_DIR
+# usage: answers_e2e.sh BOARD ZELPLAYER BUILD_DIR
 set -u
 board=$1 player=$2 build=$3
 # shellcheck source=testsupport/testlib.sh

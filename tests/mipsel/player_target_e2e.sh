@@ -2,7 +2,7 @@
 # --target mipsel: the MIPS uClibc programs run in the simulated player, and the
 # binfmt_misc handler that starts them exists only inside it: never on the host,
 # neither while a player runs nor after.
-# usage: player_target.sh ZELPLAYER BUILD_DIR MIPSEL_ROOTFS MIPSEL_HELPERS
+# usage: player_target_e2e.sh ZELPLAYER BUILD_DIR MIPSEL_ROOTFS MIPSEL_HELPERS
 set -u
 player=$1 build=$2 root=$3 helpers=$4
 # shellcheck source=testsupport/testlib.sh
