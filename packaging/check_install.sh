@@ -28,8 +28,8 @@ make -C "$work/build" install DESTDIR="$work/root" >>"$work.log" 2>&1 ||
 . "$src/scripts/build_lib.sh"
 root=$work/root
 bin=$root$zel_bin_dir
-# shellcheck source=player/testlib.sh
-. "$src/player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$src/testsupport/testlib.sh"
 
 # Every program the build declares (programs.txt: "NAME ROLE" lines).
 list=$work/build/programs.txt

@@ -6,8 +6,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 zel_src=${1:-$(dirname "$here")}
 real=""
 [ "${ZP_SERVICES:-standin}" = real ] && real=1
-# shellcheck source=player/testlib.sh
-. "$here/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$zel_src/testsupport/testlib.sh"
 . /player/bin/service_table.sh
 : "${processes?}" "${service_rows?}"
 . /player/bin/zel_paths.sh

@@ -11,8 +11,8 @@ logs=/tmp/memcheck
 mkdir -p "$logs"
 vg=(valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=definite
     --errors-for-leak-kinds=definite --track-origins=yes)
-# shellcheck source=player/testlib.sh
-. "$src/player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$src/testsupport/testlib.sh"
 . /player/bin/service_table.sh
 : "${services?}"
 . /player/bin/zel_paths.sh

@@ -5,8 +5,8 @@
 # usage: profiles.sh SOURCE_DIR CMAKE
 set -u
 top=$1 cmake=$2
-# shellcheck source=player/testlib.sh
-. "$top/player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$top/testsupport/testlib.sh"
 dir=$(mktemp -d) || exit 1
 trap 'rm -rf "$dir"' EXIT
 

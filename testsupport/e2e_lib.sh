@@ -4,8 +4,8 @@
 # service table the build printed from service_table/service_table.h. Every wait is in the
 # player's clock, which runs faster than real time. A script sets zel_src to the
 # source folder, then sources this file.
-# shellcheck source=player/testlib.sh
-. "${zel_src:?}/player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "${zel_src:?}/testsupport/testlib.sh"
 . /player/bin/service_table.sh
 # The firmware's paths, exported from zelmsg/include/zel_paths.h.
 . /player/bin/zel_paths.sh
@@ -14,6 +14,8 @@
 : "${ZEL_TMP_DIR?}" "${ZEL_SETTINGS_FILE?}" "${ZEL_BIN_DIR?}"
 
 now() { ${ZP_DATE:-date} +%s; }
+# Seconds of the player's clock since the given time.
+since() { echo $(($(now) - $1)); }
 # Some check has failed so far: scripts then print what they saw.
 any_failed() { [ "$t_failed" -gt 0 ]; }
 
@@ -27,7 +29,7 @@ running_all() { for _p; do running "$_p" || return 1; done; }
 present() { for _f; do [ -e "$_f" ] || return 1; done; }
 absent() { for _f; do [ -e "$_f" ] && return 1; done; return 0; }
 # At least SECONDS of the player's clock have gone since T0: past T0 SECONDS.
-past() { [ $(($(now) - $1)) -ge "$2" ]; }
+past() { [ "$(since "$1")" -ge "$2" ]; }
 
 # The settings file as records "\nkey=value"; written whole, then renamed into place.
 settings_file() {

@@ -1,8 +1,12 @@
 # shellcheck shell=sh
-# Helpers for the fault scripts, on top of e2e_lib.sh. The boot script sends the
-# daemon's standard error (and so reset_zel's, which the daemon starts) wherever the
+# Helpers for the fault scripts, on top of e2e_lib.sh (sourced here: a script sets
+# zel_src, then sources this file alone). The boot script sends the daemon's
+# standard error (and so reset_zel's, which the daemon starts) wherever the
 # boot's own output goes; these scripts restart the daemon with it in a log file, so
 # that the sanitizers' reports and the programs' error lines can be read back.
+# shellcheck source=testsupport/e2e_lib.sh
+. "${zel_src:?}/testsupport/e2e_lib.sh"
+
 init=/etc/init.d/S60zeldaemon
 log=/tmp/zeldaemon.err
 
@@ -35,9 +39,6 @@ flash_holds_settings() {
   _size=$(stat -c %s /tmp/setting.txt) &&
     cmp -s -n "$_size" /tmp/setting.txt /dev/mtd1
 }
-
-# Seconds of the player's clock since the given time.
-since() { echo $(($(now) - $1)); }
 
 # Counts timed sweeps into a file, one line each: every sweep rewrites the marker of a
 # running service, so each change of its time stamp is one sweep. Requests of that

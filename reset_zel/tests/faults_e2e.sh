@@ -5,8 +5,6 @@
 # leaves in that situation.
 set -u
 zel_src=$1
-# shellcheck source=testsupport/e2e_lib.sh
-. "$zel_src/testsupport/e2e_lib.sh"
 # shellcheck source=testsupport/faults_lib.sh
 . "$zel_src/testsupport/faults_lib.sh"
 daemon_restart

@@ -8,8 +8,8 @@
 # usage: board_e2e.sh BOARD BUILD_DIR
 set -u
 board=$1 build=$2
-# shellcheck source=player/testlib.sh
-. "$(dirname "$0")/../../player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$(dirname "$0")/../../testsupport/testlib.sh"
 dir=$(mktemp -d) || exit 1
 trap 'rm -rf "$dir"' EXIT
 

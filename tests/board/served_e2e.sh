@@ -100,8 +100,8 @@ fi
 
 board=$1 build=$2
 src=$(cd "$(dirname "$0")/../.." && pwd)
-# shellcheck source=player/testlib.sh
-. "$src/player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$src/testsupport/testlib.sh"
 dir=$(mktemp -d "$build/board-served.XXXXXX") && dir=$(cd "$dir" && pwd) || exit 1
 bpid=""
 trap '[ -z "$bpid" ] || kill "$bpid" 2>/dev/null; rm -rf "$dir"' EXIT

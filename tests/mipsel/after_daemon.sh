@@ -4,8 +4,8 @@
 # daemon has started, and the request suite looks for the daemon at once: under
 # load a MIPS start (and, less often, the host's) loses that race.
 set -u
-# shellcheck source=player/testlib.sh
-. "$(dirname "$0")/../../player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$(dirname "$0")/../../testsupport/testlib.sh"
 daemon_up() { pidof zeldaemon >/dev/null; }
 wait_for 30 -- daemon_up
 exec /bin/sh "$@"

@@ -1,8 +1,8 @@
 #!/bin/sh
 # zelctl's commands in the simulated player, over the emulated flash.
 set -u
-# shellcheck source=player/testlib.sh
-. "$(dirname "$0")/../../player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$(dirname "$0")/../../testsupport/testlib.sh"
 # The firmware's paths, exported from zelmsg/include/zel_paths.h.
 . /player/bin/zel_paths.sh
 
@@ -18,12 +18,12 @@ erase_flash() { zel-mtd erase; }
 # zelctl info prints the line LINE; one that matches the extended expression ERE.
 info_is() { zelctl info | grep -qx "$1"; }
 info_matches() { zelctl info | grep -Eqx "$1"; }
-# The partition's erase blocks: the board's chip (ZP_BOARD), else the emulation's.
-case ${ZP_BOARD:-} in
-    nand) erasesize=16384 ;;
-    nand-2k) erasesize=131072 ;;
-    *) erasesize=65536 ;;
-esac
+# The partition's erase blocks: the board's chip (ZP_BOARD) in the board's table of
+# chips, else the emulation's.
+erasesize=65536
+if on_board; then
+    erasesize=$(awk -v c="$ZP_BOARD" '$1 == c { print $2 }' "$(dirname "$0")/../../player/board/chips")
+fi
 # Two copies of 64 KiB in whole blocks fit in the 128 KiB partition, but for 128 KiB
 # blocks.
 room=1

@@ -5,8 +5,6 @@
 # the system must be back where a restart-all leaves it.
 set -u
 zel_src=$1
-# shellcheck source=testsupport/e2e_lib.sh
-. "$zel_src/testsupport/e2e_lib.sh"
 # shellcheck source=testsupport/faults_lib.sh
 . "$zel_src/testsupport/faults_lib.sh"
 settings_file "$ALL_WANTED"

@@ -4,8 +4,8 @@
 # erase requests the emulated device answered, and the partition's bytes (the old
 # image kept, or the new one written with its spare copy).
 set -u
-# shellcheck source=player/testlib.sh
-. "$(dirname "$0")/../../player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$(dirname "$0")/../../testsupport/testlib.sh"
 image=/player/flash.img
 # The emulation's knobs: the next COUNT erase requests fail (-1: every one), and the
 # geometry request fails.
@@ -22,9 +22,9 @@ new_image() {
     head -c 65520 /tmp/want.img > /tmp/want.spare
 }
 
-# case_ NAME STATUS kept|written FAILED_ERASES SETUP [ARG...]: the command SETUP
+# flash_case NAME STATUS kept|written FAILED_ERASES SETUP [ARG...]: the command SETUP
 # breaks the flash, then a changed setting is committed.
-case_() {
+flash_case() {
     name=$1 want_rc=$2 want_flash=$3 want_fails=$4
     shift 4
     cp $image /tmp/before.img
@@ -52,25 +52,25 @@ if on_board; then
     skip "erase failures, unreadable geometry" "the emulation's erase_fail and getinfo_fail knobs (a bad NAND block below)"
 else
     # Each erase request that fails is retried after reopening, three times at most.
-    case_ erase_fails_once 0 written 1 erase_fail 1
-    case_ erase_fails_three_times 0 written 3 erase_fail 3
-    case_ erase_fails_four_times 1 kept 4 erase_fail 4
-    case_ erase_fails_for_good 1 kept 4 erase_fail -1
+    flash_case erase_fails_once 0 written 1 erase_fail 1
+    flash_case erase_fails_three_times 0 written 3 erase_fail 3
+    flash_case erase_fails_four_times 1 kept 4 erase_fail 4
+    flash_case erase_fails_for_good 1 kept 4 erase_fail -1
     check "erase_fails_for_good: no block erased" -- not grep -q " ok$" /dev/mtd1.log
-    case_ geometry_unreadable 1 kept 0 getinfo_fails
+    flash_case geometry_unreadable 1 kept 0 getinfo_fails
     check "geometry_unreadable: no erase tried" -- not grep -q "^erase" /dev/mtd1.log
 fi
 # The unlock device is a courtesy: without it the commit goes on.
-case_ unlock_device_missing 0 written 0 rm /dev/mtd0
+flash_case unlock_device_missing 0 written 0 rm /dev/mtd0
 # NOR flash programs only over erased bytes: every block written is erased first.
 : > /dev/mtd1.nor
-case_ nor_flash 0 written 0 true
+flash_case nor_flash 0 written 0 true
 rm /dev/mtd1.nor
 # A block gone bad on NAND flash: the driver refuses every erase of it. It is the
 # spare copy's first, which a commit erases first. (Marking it bad erases it.)
 if [ "${ZP_BOARD:-}" = nand ]; then
     check "mark the spare copy's first block bad" -- zel-mtd bad 65536
-    case_ bad_block 1 kept 4 true
+    flash_case bad_block 1 kept 4 true
 else
     skip bad_block "bad blocks are the board's NAND chip's (ZP_BOARD=nand)"
 fi
@@ -101,7 +101,7 @@ fi
 # (On the board it is a device node, not a file mounted there.)
 take_mtd1_away() { umount /dev/mtd1 2>/dev/null; rm /dev/mtd1; }
 check "take /dev/mtd1 away" -- take_mtd1_away
-case_ settings_device_missing 1 kept 0 true
+flash_case settings_device_missing 1 kept 0 true
 cp /tmp/setting.txt /tmp/file.before
 zelctl init 2>/tmp/init.err
 expect_eq "init without /dev/mtd1: status" $? 1

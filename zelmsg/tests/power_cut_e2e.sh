@@ -13,7 +13,7 @@ set -u
 
 if [ "$1" = --inside ]; then
     dir=$2
-    # shellcheck source=player/testlib.sh
+    # shellcheck source=testsupport/testlib.sh
     . "$dir/testlib.sh"
     cd "$dir" || exit 1
     old=$dir/old.file new=$dir/new.file
@@ -168,8 +168,8 @@ player=$1 build=$2
 here=$(cd "$(dirname "$0")" && pwd)
 dir=$(mktemp -d) || exit 1
 trap 'rm -rf "$dir"' EXIT
-cp "$here/../../player/testlib.sh" "$here/power_cut_e2e.sh" "$dir/"
-# shellcheck source=player/testlib.sh
+cp "$here/../../testsupport/testlib.sh" "$here/power_cut_e2e.sh" "$dir/"
+# shellcheck source=testsupport/testlib.sh
 . "$dir/testlib.sh"
 
 "$player" --build "$build" --bind "$dir" -- sh "$dir/power_cut_e2e.sh" --inside "$dir"

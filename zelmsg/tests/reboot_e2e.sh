@@ -3,8 +3,8 @@
 # usage: reboot_e2e.sh ZELPLAYER BUILD_DIR
 set -u
 player=$1 build=$2
-# shellcheck source=player/testlib.sh
-. "$(dirname "$0")/../../player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$(dirname "$0")/../../testsupport/testlib.sh"
 dir=$(mktemp -d) || exit 1
 trap 'rm -rf "$dir"' EXIT
 run() { "$player" --build "$build" --flash "$dir/flash.img" -- sh -c "$1"; }

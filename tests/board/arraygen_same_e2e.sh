@@ -3,11 +3,11 @@
 # ARRAYGEN writes NAME.php (and its exit status, NAME.rc) into OUT for each; with
 # REFERENCE, another build's outputs, each must hold the same bytes. The host build
 # makes the reference, the board's MIPS build is compared against it.
-# usage: arraygen_same.sh ARRAYGEN SOURCE_DIR OUT [REFERENCE]
+# usage: arraygen_same_e2e.sh ARRAYGEN SOURCE_DIR OUT [REFERENCE]
 set -u
 arraygen=$1 src=$2 out=$3 ref=${4:-}
-# shellcheck source=player/testlib.sh
-. "$src/player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$src/testsupport/testlib.sh"
 mkdir -p "$out"
 for xml in "$src"/arraygen/tests/golden/*.xml "$src"/arraygen/fuzz/corpus/arraygen/*.xml; do
   name=$(basename "$(dirname "$xml")")-$(basename "$xml" .xml)

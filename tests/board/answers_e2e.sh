@@ -3,11 +3,11 @@
 # (zel-mtd answers) on each chip of the board's table (player/board/chips), in one
 # boot, and in the simulated player with the emulation set to the chip the table
 # names for it, with the chip's erase size. Prints the board's answers.
-# usage: answers.sh BOARD ZELPLAYER BUILD_DIR
+# usage: answers_e2e.sh BOARD ZELPLAYER BUILD_DIR
 set -u
 board=$1 player=$2 build=$3
-# shellcheck source=player/testlib.sh
-. "$(dirname "$0")/../../player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$(dirname "$0")/../../testsupport/testlib.sh"
 chips=$(dirname "$board")/chips
 dir=$(mktemp -d "$build/board-answers.XXXXXX") || exit 1
 trap 'rm -rf "$dir"' EXIT

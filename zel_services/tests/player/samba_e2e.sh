@@ -2,8 +2,8 @@
 # Samba master text with stand-in tools (testparm copies it through), byte for byte.
 # Player: disks HARD_DISK and USB_DRIVE_A-1.
 set -u
-# shellcheck source=zel_services/tests/player/lib.sh
-source "$(dirname "$0")/lib.sh"
+# shellcheck source=testsupport/zel_services_lib.sh
+source "$(dirname "$0")/../../../testsupport/zel_services_lib.sh"
 conf=/etc/samba/lib/smb.conf
 golden=$golden_dir/smb_master_two_disks.conf
 mkdir -p /usb_drive_b /data

@@ -3,8 +3,8 @@
 # pure-ftpd that reads the database. Each password costs the tool a few seconds of
 # hashing: keep this to one account creation and one change.
 set -u
-# shellcheck source=zel_services/tests/player/lib.sh
-source "$(dirname "$0")/lib.sh"
+# shellcheck source=testsupport/zel_services_lib.sh
+source "$(dirname "$0")/../../../testsupport/zel_services_lib.sh"
 
 case_ "no password file: the account is created and gets the password from stdin"
 expect_no_file "$c: no account yet" /etc/pureftpd.passwd /etc/pureftpd.pdb

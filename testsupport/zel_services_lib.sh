@@ -1,20 +1,17 @@
 # shellcheck shell=bash
-# Helpers of the zel_services tests that run inside the simulated player. The checks
-# (check, expect_eq, expect_file, expect_no_file) and finish are player/testlib.sh's;
-# each check is named "CASE: what", with CASE set by case_. Sourced by bash, and by
-# BusyBox ash on the virtual board.
+# Helpers of the zel_services suites (zel_services/tests/player/*_e2e.sh) that run
+# inside the simulated player, on top of testlib.sh's checks; each check is named
+# "CASE: what", with CASE set by case_. Sourced by bash, and by BusyBox ash on the
+# virtual board. Paths are found from the sourcing suite's own folder ($0).
 set -u
 zs_here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=player/testlib.sh
-. "$zs_here/../../../player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$zs_here/../../../testsupport/testlib.sh"
 # The firmware's paths, exported from zelmsg/include/zel_paths.h.
 . /player/bin/zel_paths.sh
 # shellcheck disable=SC2034 # for the scripts that source this file, as $said below
 golden_dir=$(cd "$zs_here/../golden" && pwd)
 tools=/player/share-tools
-c=""
-
-case_() { c=$1; }
 
 # want TEXT: a fresh file that holds exactly TEXT; prints its path, for expect_file.
 want_n=0

@@ -3,15 +3,13 @@
 # services/ and checked by real clients (smbclient, nmblookup, curl, nfs-ls).
 # Player: --services real, eth0 10.9.0.2/24, wlan0 10.8.0.2/24 (outside eth0's network).
 set -u
-# shellcheck source=player/testlib.sh
-. "$(dirname "$0")/../../player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$(dirname "$0")/../../testsupport/testlib.sh"
 # The firmware's paths, exported from zelmsg/include/zel_paths.h.
 . /player/bin/zel_paths.sh
 ETC=$ZEL_ETC_DIR
 ADDR=10.9.0.2
 OUTSIDE=10.8.0.2
-c=""
-case_() { c=$1; }
 
 # zs ARGS...: zel_services, its own message lines in $said.
 zs() {

@@ -2,8 +2,8 @@
 # NFS export table with stand-in tools, byte for byte.
 # Player: disks HARD_DISK and USB_DRIVE_A-1, eth0 192.168.1.23/24, wlan0 10.1.2.3/8.
 set -u
-# shellcheck source=zel_services/tests/player/lib.sh
-source "$(dirname "$0")/lib.sh"
+# shellcheck source=testsupport/zel_services_lib.sh
+source "$(dirname "$0")/../../../testsupport/zel_services_lib.sh"
 ETH=192.168.1.0/255.255.255.0
 WLAN=10.1.2.0/255.0.0.0
 mkdir -p /usb_drive_b /data /xSATA_DISKy

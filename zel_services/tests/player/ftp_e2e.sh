@@ -1,8 +1,8 @@
 #!/bin/bash
 # FTP account with a stand-in pure-pw: which commands run, with which words and input.
 set -u
-# shellcheck source=zel_services/tests/player/lib.sh
-source "$(dirname "$0")/lib.sh"
+# shellcheck source=testsupport/zel_services_lib.sh
+source "$(dirname "$0")/../../../testsupport/zel_services_lib.sh"
 passwd_call() { echo "pure-pw passwd|$1|-f|/etc/pureftpd.passwd|-m"; }
 useradd_call="pure-pw useradd|ftpuser|-f|/etc/pureftpd.passwd|-u|1001|-g|1001|-d|/share"
 

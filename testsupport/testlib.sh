@@ -1,7 +1,11 @@
 # shellcheck shell=sh
-# The end-to-end scripts' vocabulary, in plain POSIX sh: BusyBox ash inside the
-# simulated player runs it as well as dash and bash outside. Source it, use the checks,
-# end with "finish".
+# The tests' shell vocabulary, in plain POSIX sh: BusyBox ash inside the simulated
+# player and on the virtual board runs it as well as dash and bash outside. Source it,
+# use the checks, end with "finish". It needs nothing of a player, so host-side scripts
+# use it too. What needs a player builds on it, beside it in testsupport/:
+#   e2e_lib.sh           sources this file; the service table, the journal, restart-all
+#   faults_lib.sh        sources e2e_lib.sh; the daemon restarted with its log kept
+#   zel_services_lib.sh  sources this file; zel_services runs, scenes, stand-in calls
 #
 #   check NAME -- CMD [ARG...]   CMD (a program or a function) run with its arguments
 #                                must succeed; shell syntax goes into a named function
@@ -16,6 +20,8 @@
 #                                time-out
 #   on_board                     true on the virtual board (player/board), where
 #                                ZP_BOARD names the flash chip
+#   case_ NAME                   names the case the checks that follow are part of,
+#                                in $c: check "$c: what" -- ...
 #   skip NAME WHY                a check that cannot run on this player, and why
 #   finish                       prints "N passed, N failed" (", N skipped"); exit
 #                                status 1 on a failure
@@ -26,6 +32,9 @@
 t_passed=0
 t_failed=0
 t_skipped=0
+# The case's name (case_), for the scripts' check names.
+# shellcheck disable=SC2034
+c=""
 
 t_ok() {
     t_passed=$((t_passed + 1))
@@ -106,6 +115,9 @@ wait_for() {
     done
     return 1
 }
+
+# shellcheck disable=SC2034
+case_() { c=$1; }
 
 on_board() { [ -n "${ZP_BOARD:-}" ]; }
 

@@ -2,10 +2,10 @@
 # zelplayer --services: with real, a package of the list that is not installed is
 # named, exit 2, before anything starts, and the root gets the scripts, accounts and
 # files the servers need; the stand-ins need no package and get none of it.
-#   option.sh ZELPLAYER BUILD_DIR
+#   option_e2e.sh ZELPLAYER BUILD_DIR
 set -u
-# shellcheck source=player/testlib.sh
-. "$(dirname "$0")/../../player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$(dirname "$0")/../../testsupport/testlib.sh"
 player=$1 build=$2
 list=$(mktemp)
 trap 'rm -f "$list"' EXIT

@@ -2,8 +2,8 @@
 # The command line of the installed program: what runs, what is printed, exit 0.
 # Player: disk HARD_DISK, eth0 192.168.1.23/24, stand-in tools.
 set -u
-# shellcheck source=zel_services/tests/player/lib.sh
-source "$(dirname "$0")/lib.sh"
+# shellcheck source=testsupport/zel_services_lib.sh
+source "$(dirname "$0")/../../../testsupport/zel_services_lib.sh"
 ETH=192.168.1.0/255.255.255.0
 
 nothing_ran() {

@@ -2,11 +2,11 @@
 # --target mipsel: the MIPS uClibc programs run in the simulated player, and the
 # binfmt_misc handler that starts them exists only inside it: never on the host,
 # neither while a player runs nor after.
-# usage: player_target.sh ZELPLAYER BUILD_DIR MIPSEL_ROOTFS MIPSEL_HELPERS
+# usage: player_target_e2e.sh ZELPLAYER BUILD_DIR MIPSEL_ROOTFS MIPSEL_HELPERS
 set -u
 player=$1 build=$2 root=$3 helpers=$4
-# shellcheck source=player/testlib.sh
-. "$(dirname "$0")/../../player/testlib.sh"
+# shellcheck source=testsupport/testlib.sh
+. "$(dirname "$0")/../../testsupport/testlib.sh"
 # The firmware's paths, as the host build exported them from zel_paths.h.
 . "$build/player/bin/zel_paths.sh"
 

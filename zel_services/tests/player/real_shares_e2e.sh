@@ -2,8 +2,8 @@
 # NFS and Samba with Debian's real exportfs and testparm.
 # Player: disks HARD_DISK and USB_DRIVE_A-1, eth0 192.168.1.23/24, real tools.
 set -u
-# shellcheck source=zel_services/tests/player/lib.sh
-source "$(dirname "$0")/lib.sh"
+# shellcheck source=testsupport/zel_services_lib.sh
+source "$(dirname "$0")/../../../testsupport/zel_services_lib.sh"
 ETH=192.168.1.0/255.255.255.0
 conf=/etc/samba/lib/smb.conf
 
