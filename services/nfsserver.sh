@@ -120,24 +120,33 @@ userspace_start() {
     write_conf || return 1
     svc_running mountd || svc_spawn mountd "$RPCBIND" -f -w || return 1
     svc_wait_up 50 mountd || return 1
-    # rpcbind listens before ganesha registers with it.
-    t=50
-    until rpcinfo -p 127.0.0.1 >/dev/null 2>&1; do
-        [ $t -gt 0 ] || break
-        sleep 0.1 2>/dev/null || sleep 1
-        t=$((t - 1))
-    done
-    if ! svc_running nfsd; then
-        svc_spawn nfsd "$GANESHA" -F -f "$CONF" -L "$RUN/ganesha.log" -p "$RUN/ganesha.pid" || return 1
-    fi
-    # Back once MOUNT answers (at most 10 s): a client right after the start finds it.
+    # ganesha ends at once when it cannot register with rpcbind: wait for rpcbind's
+    # answer (at most 10 s; on a loaded player it is slow to come up).
     t=100
-    until answers; do
-        svc_running nfsd || { svc_log "nfs-ganesha ended: $RUN/ganesha.log"; return 1; }
-        [ $t -gt 0 ] || return 0
+    until rpcinfo -p 127.0.0.1 >/dev/null 2>&1; do
+        [ $t -gt 0 ] || { svc_log "rpcbind does not answer"; return 1; }
         sleep 0.1 2>/dev/null || sleep 1
         t=$((t - 1))
     done
+    # One more try when ganesha ends before MOUNT answers: under load it was seen to
+    # end during its start after a SIGKILL of both servers, and start fine again.
+    for try in 1 2; do
+        svc_running nfsd ||
+            svc_spawn nfsd "$GANESHA" -F -f "$CONF" -L "$RUN/ganesha.log" -p "$RUN/ganesha.pid" || return 1
+        # Back once MOUNT answers (at most 10 s): a client right after the start finds it.
+        t=100
+        until answers; do
+            if ! svc_running nfsd; then
+                svc_log "nfs-ganesha ended (try $try): $RUN/ganesha.log"
+                continue 2
+            fi
+            [ $t -gt 0 ] || return 0
+            sleep 0.1 2>/dev/null || sleep 1
+            t=$((t - 1))
+        done
+        return 0
+    done
+    return 1
 }
 
 userspace_stop() {
