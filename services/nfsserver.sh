@@ -111,6 +111,10 @@ write_conf() {
     translate >"$CONF.new" && mv -f "$CONF.new" "$CONF"
 }
 
+rpcbind_answers() {
+    rpcinfo -p 127.0.0.1 >/dev/null 2>&1
+}
+
 # The MOUNT service answers over TCP.
 answers() {
     rpcinfo -T tcp 127.0.0.1 100005 3 >/dev/null 2>&1
@@ -122,12 +126,7 @@ userspace_start() {
     svc_wait_up 50 mountd || return 1
     # ganesha ends at once when it cannot register with rpcbind: wait for rpcbind's
     # answer (at most 10 s; on a loaded player it is slow to come up).
-    t=100
-    until rpcinfo -p 127.0.0.1 >/dev/null 2>&1; do
-        [ $t -gt 0 ] || { svc_log "rpcbind does not answer"; return 1; }
-        sleep 0.1 2>/dev/null || sleep 1
-        t=$((t - 1))
-    done
+    svc_wait 100 rpcbind_answers || { svc_log "rpcbind does not answer"; return 1; }
     # One more try when ganesha ends before MOUNT answers: under load it was seen to
     # end during its start after a SIGKILL of both servers, and start fine again.
     for try in 1 2; do

@@ -81,29 +81,33 @@ svc_signal() {
     return 0
 }
 
-# svc_wait_gone TENTHS NAME...: waits until no NAME has a process, at most TENTHS
-# tenths of a second; false when one is left.
+# svc_wait TENTHS CMD...: waits until CMD succeeds, at most TENTHS tenths of a
+# second; false when it never did.
+svc_wait() {
+    svc_w=$1
+    shift
+    until "$@"; do
+        [ "$svc_w" -gt 0 ] || return 1
+        sleep 0.1 2>/dev/null || sleep 1
+        svc_w=$((svc_w - 1))
+    done
+    return 0
+}
+
+svc_none() { ! svc_any "$@"; }
+
+# svc_wait_gone TENTHS NAME...: waits until no NAME has a process.
 svc_wait_gone() {
     svc_t=$1
     shift
-    while svc_any "$@"; do
-        [ "$svc_t" -gt 0 ] || return 1
-        sleep 0.1 2>/dev/null || sleep 1
-        svc_t=$((svc_t - 1))
-    done
-    return 0
+    svc_wait "$svc_t" svc_none "$@"
 }
 
 # svc_wait_up TENTHS NAME...: waits until every NAME has a process.
 svc_wait_up() {
     svc_t=$1
     shift
-    until svc_running "$@"; do
-        [ "$svc_t" -gt 0 ] || return 1
-        sleep 0.1 2>/dev/null || sleep 1
-        svc_t=$((svc_t - 1))
-    done
-    return 0
+    svc_wait "$svc_t" svc_running "$@"
 }
 
 # svc_stop NAME...: ends every process of the names and returns once they are gone:
