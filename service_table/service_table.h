@@ -140,7 +140,14 @@ inline constexpr zel_service zel_services[] = {
      {ZEL_ETC "btpd.sh", ZEL_SERVER "clutch start"},
      {ZEL_BIN "btcli -d /share/.btpd/ kill", ZEL_SERVER "clutch stop"}},
     {ZEL_NZB, "nzb", {"nzbget"}, ZEL_TMP_DIR "/zel_nzb", 'n', 'o', {80, 60}, ZEL_START_STOP(ZEL_SERVER "nzb")},
-    {ZEL_VANTLE, "vantle", {"client"}, ZEL_TMP_DIR "/zel_vantle", 'p', 'q', {50, 70}, ZEL_START_STOP(ZEL_SERVER "vantle")},
+    {ZEL_VANTLE,
+     "vantle",
+     {"client"},
+     ZEL_TMP_DIR "/zel_vantle",
+     'p',
+     'q',
+     {50, 70},
+     ZEL_START_STOP(ZEL_SERVER "vantle")},
 };
 
 constexpr int zel_service_count = sizeof zel_services / sizeof zel_services[0];
