@@ -47,11 +47,11 @@ translate() {
                 if (parts[i] >= b) { n++; parts[i] -= b }
         return n
     }
-    function client_block(spec,   host, opts, o, k, i, access, squash, out, addr) {
-        host = spec; opts = ""
-        if (index(spec, "(")) {
-            host = substr(spec, 1, index(spec, "(") - 1)
-            opts = substr(spec, index(spec, "(") + 1)
+    function client_block(client,   host, opts, o, k, i, access, squash, out, addr) {
+        host = client; opts = ""
+        if (index(client, "(")) {
+            host = substr(client, 1, index(client, "(") - 1)
+            opts = substr(client, index(client, "(") + 1)
             sub(/\)$/, "", opts)
         }
         if (host == "") host = "*"
