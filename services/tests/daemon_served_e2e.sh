@@ -14,6 +14,13 @@ is_served() { case " $served " in *" $1 "*) return 0 ;; esac; return 1; }
 answers() { client "$1" >/dev/null 2>&1; }
 silent() { ! answers "$1"; }
 none_of() { for _p; do running "$_p" && return 1; done; return 0; }
+# None of the processes PID... is left (a zombie not yet reaped counts as gone).
+none_alive() {
+    for _q; do
+        [ "$(cut -d' ' -f3 "/proc/$_q/stat" 2>/dev/null || echo Z)" = Z ] || return 1
+    done
+    return 0
+}
 
 check "the real scripts are in place" -- grep -q service_lib.sh "$ZEL_SERVER_DIR/ms"
 settings_file "$ALL_WANTED"
@@ -45,15 +52,19 @@ while read -r _ key start stop marker procs; do
     # shellcheck disable=SC2086
     check "$key: no process left" -- wait_for 8 -- none_of $procs
     is_served "$key" && check "$key: the client is refused" -- silent "$key"
-    # The stop lines run here as the daemon runs them: when they return, nothing is
-    # left.
+    # The stop lines run here as the daemon runs them: when they return, none of the
+    # processes they were to end is left (the watchdog may start new ones meanwhile:
+    # the service's setting still wants it).
     zelctl send "$start"
     # shellcheck disable=SC2086
     wait_for 20 -- running_all $procs
+    # shellcheck disable=SC2086
+    pids=$(pidof $procs)
     request_lines "$stop" > /tmp/lines
     while read -r line; do sh -c "$line"; done < /tmp/lines
+    check "$key: its processes found before the stop lines" -- test -n "$pids"
     # shellcheck disable=SC2086
-    check "$key: its stop lines return with no process left" -- none_of $procs
+    check "$key: its stop lines return with no process left" -- none_alive $pids
 done < /tmp/rows
 
 start_all_services
