@@ -6,6 +6,10 @@
   netprobe.py mdns ADDR NAME [SECONDS]  the A record of NAME (zelplayer.local); prints
                                         the address answered
   netprobe.py banner ADDR PORT          the first line a TCP server sends (FTP's 220)
+  netprobe.py timewait ADDR FIRST LAST  leaves a closed client connection (TIME_WAIT,
+                                        no SO_REUSEADDR) on each free port FIRST..LAST of
+                                        ADDR, as root clients' reserved ports are left;
+                                        prints how many
 Exit status 0 on an answer, 1 when none came in time. Multicast leaves through ADDR's
 interface only: the player's own namespace.
 """
@@ -68,6 +72,28 @@ def banner(addr, port):
         return None
 
 
+def timewait(addr, first, last):
+    listener = socket.socket()
+    listener.bind((addr, 0))
+    listener.listen(64)
+    n = 0
+    for port in range(first, last + 1):
+        client = socket.socket()
+        try:
+            client.bind((addr, port))
+        except OSError:
+            client.close()
+            continue
+        client.connect(listener.getsockname())
+        server, _ = listener.accept()
+        # The side that closes first keeps TIME_WAIT: the client, as after an RPC call.
+        client.close()
+        server.recv(1)
+        server.close()
+        n += 1
+    return str(n)
+
+
 def main(argv):
     if len(argv) >= 3 and argv[1] == 'ssdp':
         got = ssdp(argv[2], float(argv[3]) if len(argv) > 3 else 5)
@@ -75,6 +101,8 @@ def main(argv):
         got = mdns(argv[2], argv[3], float(argv[4]) if len(argv) > 4 else 5)
     elif len(argv) == 4 and argv[1] == 'banner':
         got = banner(argv[2], int(argv[3]))
+    elif len(argv) == 5 and argv[1] == 'timewait':
+        got = timewait(argv[2], int(argv[3]), int(argv[4]))
     else:
         print(__doc__.strip(), file=sys.stderr)
         return 2

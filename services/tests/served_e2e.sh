@@ -176,4 +176,15 @@ check "$c: a share removed while running refused" -- wait_for 5 -- nfs_reads "$A
 "$ETC/nfsserver.sh" stop
 check "$c: stop leaves neither nfsd nor mountd" -- gone nfsd mountd
 
+# Root clients (rpcinfo, nfs-ls, the servers' own calls to rpcbind) take source ports
+# from 600-1023 first and leave them in TIME_WAIT for a minute: no server may need a
+# fixed port there (ganesha's rquota on 875 ended at its start).
+case_ "nfsserv: starts while root clients' ports 600-1023 wait out TIME_WAIT"
+n=$(python3 "$(dirname "$0")/netprobe.py" timewait 127.0.0.1 600 1023)
+check "$c: most of them taken ($n)" -- [ "${n:-0}" -ge 400 ]
+"$ETC/nfsserver.sh" start 2>/dev/null
+check "$c: MOUNT answers" -- answers_mount
+check "$c: /share read" -- nfs_reads "$ADDR" share hello
+"$ETC/nfsserver.sh" stop
+
 finish
