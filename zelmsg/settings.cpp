@@ -41,6 +41,21 @@ bool build_pattern(const char *key)
     return true;
 }
 
+// The first "\nkey=" of the pattern (m bytes) in the text, found by its last three
+// bytes: keys often begin alike ("smb_", "ftp_") and every record with a line feed,
+// so a search by the pattern's start stops at nearly every record; its end, the key's
+// last letters and "=", is rare elsewhere. Each place it is found is checked whole.
+char *find_pattern(char *text, const char *pattern, size_t m)
+{
+    const size_t lead = m > 3 ? m - 3 : 0;
+    const char *tail = pattern + lead;
+    for (char *p = strstr(text, tail); p != nullptr; p = strstr(p + 1, tail)) {
+        if (static_cast<size_t>(p - text) >= lead && memcmp(p - lead, pattern, lead) == 0)
+            return p - lead;
+    }
+    return nullptr;
+}
+
 // The record of the key in the text loaded last, or null.
 char *find_loaded(const char *key)
 {
@@ -48,7 +63,7 @@ char *find_loaded(const char *key)
     // or remove, a record of another key.
     if (key == nullptr || key[strcspn(key, "\n=")] != '\0' || !build_pattern(key))
         return nullptr;
-    return strstr(buffer_setting, keyword_all);
+    return find_pattern(buffer_setting, keyword_all, strlen(key) + 2);
 }
 
 // Deletes the record that starts at rec with its leading line feed: the rest of the

@@ -54,6 +54,24 @@ TEST_F(Store, ReadsRecordsOfEighteenByteFile)
     EXPECT_EQ(get_var(buf, sizeof buf, "serv"), 0);
 }
 
+TEST_F(Store, OnlyAWholeRecordOfTheKeyIsFound)
+{
+    // Texts where the key's end, or all of "key=", also stands where no record of
+    // the key begins: before it, inside another key, in a value, at the text's start.
+    const struct {
+        const char *text, *key, *want;
+    } cases[] = {
+        {"\nxupnp=5\nupnp=1", "upnp", "1"}, {"\nupnp=1\nxupnp=5", "upnp", "1"}, {"\nx=upnp=5\nupnp=1", "upnp", "1"},
+        {"upnp=5\nupnp=1", "upnp", "1"},    {"np=5\nupnp=1", "upnp", "1"},      {"\naaa=5\naa=2", "aa", "2"},
+        {"\naa=2\naaa=5", "aaa", "5"},      {"\nxab=5\nab=3", "ab", "3"},       {"\nxk=5\nk=4", "k", "4"},
+        {"\nxupnp=5", "upnp", "<none>"},    {"upnp=5", "upnp", "<none>"},       {"p=", "upnp", "<none>"},
+    };
+    for (const auto &c : cases) {
+        store(c.text);
+        EXPECT_EQ(value(c.key), c.want) << c.key << " in " << c.text;
+    }
+}
+
 TEST_F(Store, ReadingFollowsTheFileFormat)
 {
     // A record at the very start without its line feed is no record.
