@@ -396,7 +396,13 @@ static int open_common(const char *real_name, const char *path, int flags, mode_
         }
         mtd_opened = 1;
     }
-    open_fn real = (open_fn)next_symbol(real_name);
+    /* Looked up once: a lookup costs about as much again as the open itself, in
+     * every program of the player and in the store's benchmark. */
+    static open_fn real_open, real_open64;
+    open_fn *slot = strcmp(real_name, "open") == 0 ? &real_open : &real_open64;
+    if (!*slot)
+        *slot = (open_fn)next_symbol(real_name);
+    open_fn real = *slot;
     if (!real)
         return fail(ENOSYS);
     return real(path, flags, mode);
