@@ -16,7 +16,7 @@ echo "$csv" | awk -F, '
     t[op "/" n] = $4; unit = $5; order[++k] = op "/" n
   }
   END {
-    floor["get_var_mem"] = "floor_read"; floor["write_str"] = "floor_read_rewrite"
+    floor["get_var_mem"] = "floor_read floor_locked_read"; floor["write_str"] = "floor_read_rewrite"
     floor["remove_var"] = "floor_read_rewrite floor_read_shorten"; floor["save_commit"] = "floor_commit"
     printf "%-22s %10s %-20s %10s %8s\n", "operation/records", "cpu/op", "floor", "floor/op", "x floor"
     for (i = 1; i <= k; ++i) {
