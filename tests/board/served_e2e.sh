@@ -24,9 +24,37 @@ if [ "${1:-}" = --board ]; then
       sleep 0.1
       t=$((t + 1))
     done
+    echo "$1" >/tmp/.served_step
+  }
+  ready() {
+    echo idle >/tmp/.served_step
+    touch "$d/ready.$1"
   }
   up() { cut -d' ' -f1 /proc/uptime; }
-  exec >>"$d/board.log" 2>&1
+  exec 3>&1 >>"$d/board.log" 2>&1
+  # A step still running after 60 s: what each process waits on, to the console
+  # (the stat and wchan files, which a process stuck in the kernel does not hold up;
+  # the step's state in /tmp, not in the shared folder, which may be what hangs).
+  stuck() {
+    last="" t=0
+    while :; do
+      now=$(cat /tmp/.served_step 2>/dev/null)
+      [ "$now" = end ] && return
+      [ "$now" = "$last" ] && t=$((t + 1)) || t=0
+      last=$now
+      if [ $t = 60 ] && [ "$now" != idle ]; then
+        echo "step $now still running after 60 s:"
+        for p in /proc/[0-9]*; do
+          # The kernel's own threads (children of kthreadd, 2) only wait for work.
+          [ "$(cut -d' ' -f4 "$p/stat" 2>/dev/null)" = 2 ] && continue
+          echo "  ${p#/proc/} $(cut -d' ' -f2,3 "$p/stat" 2>/dev/null) $(cat "$p/wchan" 2>/dev/null)"
+          sed 's/^/      /' "$p/stack" 2>/dev/null
+        done
+      fi
+      sleep 1
+    done
+  }
+  stuck >&3 2>&1 &
   step 1
   zel_services cmd=nfs_share opt=eth0
   echo $? >"$d/nfs_share.rc"
@@ -47,7 +75,7 @@ if [ "${1:-}" = --board ]; then
   echo "$t0 $(up)" >"$d/nfs_start.time"
   pidof nfsd >/dev/null && pidof mountd >/dev/null
   echo $? >"$d/nfs_running.rc"
-  touch "$d/ready.1"
+  ready 1
   step 2
   # The FTP account, made by the real pure-pw: it fits argon2id's cost to the CPU it
   # runs on, seconds on the board (a hash made on a PC would cost it minutes a login).
@@ -69,31 +97,37 @@ if [ "${1:-}" = --board ]; then
     t=$((t + 1))
   done
   echo "$t0 $(up)" >"$d/ftp_start.time"
-  touch "$d/ready.2"
+  ready 2
   step 3
   mkdir -p /HARD_DISK
   echo 'on the disk' >/HARD_DISK/disk.txt
   zel_services cmd=add_share opt=HARD_DISK
   echo $? >"$d/add_share.rc"
-  touch "$d/ready.3"
+  ready 3
   step 4
   zel_services cmd=remove_share opt=HARD_DISK
   echo $? >"$d/remove_share.rc"
-  touch "$d/ready.4"
+  ready 4
   step 5
+  echo "$(up) step 5: nfs_share wlan0"
   zel_services cmd=nfs_share opt=wlan0
   echo $? >"$d/nfs_share_wlan0.rc"
   # A rebuilt table is served after the watchdog's restart lines.
+  echo "$(up) step 5: NFS restart"
   "$ZEL_ETC_DIR/nfsserver.sh" stop && "$ZEL_ETC_DIR/nfsserver.sh" start
   echo $? >"$d/nfs_restart.rc"
-  touch "$d/ready.5"
+  ready 5
   step 6
+  echo "$(up) step 6: ftp stop"
   "$ZEL_ETC_DIR/ftpserver.sh" stop
+  echo "$(up) step 6: request k"
   zelctl send k
   wait_marker 0
   echo $? >"$d/nfs_stop.rc"
+  echo "$(up) step 6: marker checked"
   pidof mountd nfsd rpcbind pure-ftpd
   echo $? >"$d/gone.rc"
+  echo end >/tmp/.served_step
   touch "$d/ready.6"
   exit 0
 fi
@@ -127,7 +161,14 @@ began=$(now)
 bpid=$!
 # go N: the board's step N, done when it says so (or the board is gone).
 board_ready() { [ -e "$dir/ready.$1" ] || ! kill -0 "$bpid" 2>/dev/null; }
-go() { touch "$dir/go.$1"; wait_for 200 -- board_ready "$1"; }
+# The first takes the boot too. A later step that hangs fails the test well inside
+# its time, with the board's log (its report of what hangs comes at 60 s).
+go() {
+  _limit=90
+  [ "$1" = 1 ] && _limit=200
+  touch "$dir/go.$1"
+  wait_for $_limit -- board_ready "$1"
+}
 rc_of() { cat "$dir/$1.rc" 2>/dev/null || echo none; }
 go 1
 port() { awk -v p="$1" '$1 == p { print $2 }' "$dir/ports"; }
